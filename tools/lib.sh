@@ -1,0 +1,122 @@
+# Shared steps of tools/run and tools/test: packages, builds, the Wine prefix, Xvfb.
+# Sourced, not run. Every helper keeps the process ids it starts, so the
+# callers stop exactly what they started.
+
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD_DIR=${BUILD_DIR:-$ROOT/build}
+
+PACKAGES=(
+    cmake ninja-build
+    g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+    googletest
+    wine wine64 fonts-wine
+    xvfb xauth x11-utils imagemagick
+    iproute2 util-linux bsdutils python3
+)
+
+log() { printf '== %s\n' "$*"; }
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+ensure_packages() {
+    local missing=()
+    local package
+    for package in "${PACKAGES[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$package")
+        fi
+    done
+    if [ ${#missing[@]} -eq 0 ]; then
+        return
+    fi
+    log "installing ${missing[*]}"
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# build_arch ARCH [TARGET...]: configure once, then an incremental Ninja build.
+build_arch() {
+    local arch=$1
+    shift
+    local dir=$BUILD_DIR/$arch
+    if [ ! -f "$dir/build.ninja" ]; then
+        cmake -S "$ROOT" -B "$dir" -G Ninja \
+            -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw-$arch.cmake" \
+            -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    fi
+    if [ $# -gt 0 ]; then
+        cmake --build "$dir" --target "$@"
+    else
+        cmake --build "$dir"
+    fi
+}
+
+# The prefix lives in the build folder; its wineserver socket folder too.
+wine_environment() {
+    export WINEPREFIX=$BUILD_DIR/wineprefix
+    export WINEDEBUG=-all
+    export WINEDLLOVERRIDES='mscoree,mshtml='
+    export TMPDIR=$BUILD_DIR/tmp
+    mkdir -p "$WINEPREFIX" "$TMPDIR"
+    WINE=$(command -v wine64 || true)
+    [ -n "$WINE" ] || WINE=/usr/lib/wine/wine64
+    [ -x "$WINE" ] || WINE=$(command -v wine)
+    export WINE
+}
+
+# Starts a persistent wineserver and boots the prefix, detached from our pipes
+# (Wine's service processes would otherwise hold them open).
+WINESERVER_PID=
+start_wine() {
+    wine_environment
+    wineserver -k >/dev/null 2>&1 </dev/null || true
+    wineserver -p -f >/dev/null 2>&1 </dev/null &
+    WINESERVER_PID=$!
+    "$WINE" wineboot >/dev/null 2>&1 </dev/null || true
+    if [ ! -f "$WINEPREFIX/.syslog-unmanaged" ]; then
+        # Without a window manager, hiding a managed window stalls for seconds.
+        "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
+            >/dev/null 2>&1 </dev/null
+        touch "$WINEPREFIX/.syslog-unmanaged"
+    fi
+}
+
+stop_wine() {
+    wineserver -k >/dev/null 2>&1 </dev/null || true
+    if [ -n "$WINESERVER_PID" ]; then
+        wait "$WINESERVER_PID" 2>/dev/null || true
+        WINESERVER_PID=
+    fi
+}
+
+# Starts Xvfb on a free display number and exports DISPLAY.
+XVFB_PID=
+start_xvfb() {
+    local displayFile=$BUILD_DIR/tmp/xvfb-display
+    mkdir -p "$BUILD_DIR/tmp"
+    : >"$displayFile"
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$displayFile" >/dev/null 2>&1 </dev/null &
+    XVFB_PID=$!
+    local tries=0
+    while [ ! -s "$displayFile" ]; do
+        tries=$((tries + 1))
+        if [ $tries -gt 100 ] || ! kill -0 "$XVFB_PID" 2>/dev/null; then
+            echo "Xvfb did not start" >&2
+            return 1
+        fi
+        sleep 0.1
+    done
+    export DISPLAY=:$(tr -d '[:space:]' <"$displayFile")
+}
+
+stop_xvfb() {
+    if [ -n "$XVFB_PID" ]; then
+        kill "$XVFB_PID" 2>/dev/null || true
+        wait "$XVFB_PID" 2>/dev/null || true
+        XVFB_PID=
+    fi
+}
