@@ -1,0 +1,23 @@
+// A controllable TickCount for tests; link fake_tick_count.cpp into the test.
+#pragma once
+
+#include <cstdint>
+
+namespace testsupport {
+
+// From now on TickCount returns `ticks` until the next call of either function.
+void SetFakeTickCount(uint32_t ticks);
+// Back to the real GetTickCount.
+void UseRealTickCount();
+
+// Sets a fake tick for the life of a scope, then returns to the real clock.
+class CFakeTickScope {
+public:
+    explicit CFakeTickScope(uint32_t ticks) { SetFakeTickCount(ticks); }
+    ~CFakeTickScope() { UseRealTickCount(); }
+    CFakeTickScope(const CFakeTickScope&) = delete;
+    CFakeTickScope& operator=(const CFakeTickScope&) = delete;
+    void Set(uint32_t ticks) { SetFakeTickCount(ticks); }
+};
+
+}  // namespace testsupport
