@@ -1,0 +1,16 @@
+// Link-time stand-in for the stream block allocation, able to fail on request.
+#include "tests/transport/failing_stream_allocation.h"
+
+#include "transport/allocate_stream_block.h"
+
+#include <cstdlib>
+
+std::atomic<bool> gFailStreamAllocation{false};
+
+void* AllocateStreamBlock(uint32_t size)
+{
+    if (gFailStreamAllocation.load()) {
+        return nullptr;
+    }
+    return malloc(size);
+}
