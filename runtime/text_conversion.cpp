@@ -42,10 +42,10 @@ char32_t DecodeUtf8Unit(const char** cursor)
     unsigned char high = 0xBF;
     if (lead >= 0xC2 && lead <= 0xDF) {
         continuations = 1;
-        codePoint = lead & 0x1F;
+        codePoint = static_cast<char32_t>(lead & 0x1F);
     } else if (lead >= 0xE0 && lead <= 0xEF) {
         continuations = 2;
-        codePoint = lead & 0x0F;
+        codePoint = static_cast<char32_t>(lead & 0x0F);
         if (lead == 0xE0) {
             low = 0xA0;
         } else if (lead == 0xED) {
@@ -53,7 +53,7 @@ char32_t DecodeUtf8Unit(const char** cursor)
         }
     } else if (lead >= 0xF0 && lead <= 0xF4) {
         continuations = 3;
-        codePoint = lead & 0x07;
+        codePoint = static_cast<char32_t>(lead & 0x07);
         if (lead == 0xF0) {
             low = 0x90;
         } else if (lead == 0xF4) {
@@ -73,7 +73,7 @@ char32_t DecodeUtf8Unit(const char** cursor)
             *cursor += continuationOutOfRange ? 2 : used;
             return kReplacement;
         }
-        codePoint = (codePoint << 6) | (next & 0x3F);
+        codePoint = (codePoint << 6) | static_cast<char32_t>(next & 0x3F);
         low = 0x80;
         high = 0xBF;
     }

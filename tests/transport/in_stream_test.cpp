@@ -76,7 +76,6 @@ const WriteCase kWriteCases[] = {
     {"refusing mode fills to capacity", kRefuse, 1024, {1024}, {true}, 1024, 1024},
     {"refusing mode then one more", kRefuse, 1024, {1024, 1}, {true, false}, 1024, 1024},
     {"refusing mode keeps taking what fits", kRefuse, 10, {6, 5, 4}, {true, false, true}, 10, 10},
-    {"mode 3 refuses too", static_cast<OverflowMode>(3), 4, {3, 2}, {true, false}, 4, 3},
 };
 
 TEST(InStreamTest, StoresByEachOverflowMode)
