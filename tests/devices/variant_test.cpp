@@ -217,23 +217,6 @@ TEST(VariantTest, NaNStaysNaNThroughTheFloatingGetters)
     EXPECT_TRUE(std::isnan(variant.GetF64()));
 }
 
-TEST(VariantTest, SettersStoreTheirTag)
-{
-    CVariant variant;
-    variant.SetBool(true);
-    EXPECT_EQ(variant.type, VariantBool);
-    EXPECT_EQ(variant.GetU32(), 1u);
-    variant.SetU8(200);
-    EXPECT_EQ(variant.type, VariantU8);
-    EXPECT_EQ(variant.GetS16(), 200);
-    variant.SetU16(65535);
-    EXPECT_EQ(variant.type, VariantU16);
-    EXPECT_EQ(variant.GetS32(), 65535);
-    variant.SetBool(false);
-    EXPECT_FALSE(variant.GetBool());
-    EXPECT_EQ(variant.GetU64(), 0u);
-}
-
 TEST(VariantTest, SetStringKeepsItsOwnCopy)
 {
     char text[] = "42";
@@ -275,15 +258,6 @@ TEST(VariantTest, ANumberReplacesAHeldString)
     EXPECT_EQ(variant.Text(), nullptr);
     EXPECT_EQ(variant.GetU16(), 9);
     EXPECT_EQ(variant.GetU64(), 9u);
-}
-
-TEST(VariantTest, EveryTagHasItsName)
-{
-    EXPECT_STREQ(VariantTypeName(VariantNone), "none");
-    EXPECT_STREQ(VariantTypeName(VariantF32), "f32");
-    EXPECT_STREQ(VariantTypeName(VariantString), "string");
-    EXPECT_STREQ(VariantTypeName(VariantTime), "time");
-    EXPECT_EQ(VariantTypeName(VariantTime + 1), nullptr);
 }
 
 }  // namespace
