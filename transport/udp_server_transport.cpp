@@ -1,0 +1,435 @@
+// Listens on one UDP port and keeps a table of the senders it has heard from.
+#include "transport/udp_server_transport.h"
+
+#include "runtime/scoped_lock.h"
+#include "runtime/tick_count.h"
+
+#include <climits>
+#include <cstdlib>
+
+// One datagram per turn at most, so the worker hardly waits for it.
+static constexpr long kReceiveWaitMicroseconds = 10;
+
+static bool IsFree(const ClientSlot& slot)
+{
+    return slot.address == 0 && slot.port == 0;
+}
+
+// Anything that is not free is a client, whatever its address or port: a
+// slot that is neither would stay in the table until the next Open.
+static bool IsInUse(const ClientSlot& slot)
+{
+    return !IsFree(slot);
+}
+
+CUDPServerTransport::CUDPServerTransport(uint32_t id, CAbstractDevice* ownerDevice)
+    : CAbstractTransport(id, ownerDevice), slotCount(0), clientTimeout(kDefaultClientTimeoutMs),
+      clients(nullptr), socketHandle(INVALID_SOCKET), localAddress{}, receiveBuffer{},
+      port(kDefaultPort), tableLock(nullptr), lastSocketError(0)
+{
+    tableLock = new CKestrumCriticalSection();
+}
+
+// The worker stops first: a turn still under way would otherwise drop the
+// same clients, announce the same disconnection and close the same socket as
+// we do here.
+CUDPServerTransport::~CUDPServerTransport()
+{
+    if (worker != nullptr) {
+        worker->Stop();
+    }
+    CloseAll();
+    if (connected) {
+        AnnounceDisconnection(nullptr);
+    }
+    WriteStateAndConnected(Idle, false);
+    free(clients);
+    clients = nullptr;
+    slotCount = 0;
+    delete tableLock;
+    tableLock = nullptr;
+}
+
+bool CUDPServerTransport::Open(uint32_t /*first*/, uint32_t /*second*/, uint32_t portArgument,
+                               uint32_t slotsArgument, uint32_t /*fifth*/, uint32_t /*sixth*/,
+                               uint32_t /*seventh*/)
+{
+    // Never paired with WSACleanup: the program uses sockets until it ends.
+    WSADATA winsock;
+    if (WSAStartup(MAKEWORD(2, 2), &winsock) != 0) {
+        return false;
+    }
+    const auto localPort = static_cast<uint16_t>(portArgument & 0xFFFF);
+    if (localPort == 0 || slotsArgument == 0) {
+        return false;
+    }
+    // Only the low 16 bits count, so 65536 slots is an empty table.
+    const auto count = static_cast<uint16_t>(slotsArgument & 0xFFFF);
+    ClientSlot* table = nullptr;
+    if (count != 0) {
+        table = AllocateClientTable(count);
+        if (table == nullptr) {
+            return false;  // the old table, if any, stays as it was
+        }
+    }
+    ClientSlot* old = nullptr;
+    {
+        CScopedLock guard(tableLock);
+        old = clients;
+        clients = table;
+        slotCount = count;
+        port = localPort;
+    }
+    // Clients of an earlier table are forgotten without a word. An open
+    // socket is left alone: dropping the handle would leak it.
+    free(old);
+    return worker->Start();
+}
+
+bool CUDPServerTransport::Connect()
+{
+    uint16_t localPort = 0;
+    {
+        CScopedLock guard(tableLock);
+        localPort = port;
+    }
+    localAddress = {};
+    localAddress.sin_family = AF_INET;
+    localAddress.sin_port = htons(localPort);
+    localAddress.sin_addr.s_addr = htonl(INADDR_ANY);
+
+    if (socketHandle == INVALID_SOCKET) {
+        const SOCKET created = socket(AF_INET, SOCK_DGRAM, 0);
+        if (created == INVALID_SOCKET) {
+            // Without a socket there is nothing to announce as connected.
+            return FailConnect(WSAGetLastError());
+        }
+        CScopedLock guard(tableLock);
+        socketHandle = created;
+    }
+    // Without it, another program could bind our port on one specific
+    // address and take the datagrams meant for us.
+    const BOOL exclusive = TRUE;
+    if (setsockopt(socketHandle, SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+                   reinterpret_cast<const char*>(&exclusive),
+                   static_cast<int>(sizeof exclusive)) == SOCKET_ERROR) {
+        return FailConnect(WSAGetLastError());
+    }
+    if (bind(socketHandle, reinterpret_cast<const sockaddr*>(&localAddress),
+             static_cast<int>(sizeof localAddress)) == SOCKET_ERROR) {
+        return FailConnect(WSAGetLastError());
+    }
+    lastSocketError = 0;
+    WriteStateAndConnected(Active, true);
+    AnnounceConnection(nullptr);
+    return true;
+}
+
+// The owner hears nothing of a connection that never came about.
+bool CUDPServerTransport::FailConnect(int error)
+{
+    lastSocketError = error;
+    CloseAll();
+    WriteStateAndConnected(Idle, false);
+    return false;
+}
+
+void CUDPServerTransport::Disconnect()
+{
+    CloseAll();
+    if (connected) {
+        AnnounceDisconnection(nullptr);
+    }
+    WriteStateAndConnected(Idle, false);
+}
+
+// Clears the first client at or after index `from` and returns its index, or
+// 0 when there is none left.
+uint16_t CUDPServerTransport::ClearNextClient(uint32_t from)
+{
+    CScopedLock guard(tableLock);
+    for (uint32_t i = from; i <= slotCount; ++i) {
+        ClientSlot& slot = clients[i - 1];
+        if (IsInUse(slot)) {
+            slot = {};
+            return static_cast<uint16_t>(i);
+        }
+    }
+    return 0;
+}
+
+void CUDPServerTransport::CloseAll()
+{
+    // Each slot is cleared before the owner hears of it.
+    for (uint32_t next = 1;;) {
+        const uint16_t client = ClearNextClient(next);
+        if (client == 0) {
+            break;
+        }
+        const ClientRef ref{client};
+        AnnounceDisconnection(&ref);
+        next = static_cast<uint32_t>(client) + 1;
+    }
+    CScopedLock guard(tableLock);
+    if (socketHandle != INVALID_SOCKET) {
+        shutdown(socketHandle, SD_BOTH);  // fails on an unconnected datagram socket; harmless
+        closesocket(socketHandle);
+        socketHandle = INVALID_SOCKET;  // the next Connect makes a new one
+    }
+}
+
+bool CUDPServerTransport::Process()
+{
+    if (!ReceiveDatagram()) {
+        return false;
+    }
+    ExpireClients();
+    return true;
+}
+
+bool CUDPServerTransport::ReceiveDatagram()
+{
+    // Only this thread writes socketHandle, so it reads it without the lock.
+    if (socketHandle == INVALID_SOCKET) {
+        return false;  // nothing to wait on counts as a failed wait
+    }
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(socketHandle, &readable);
+    fd_set failed;
+    FD_ZERO(&failed);
+    FD_SET(socketHandle, &failed);
+    timeval wait{0, kReceiveWaitMicroseconds};
+    // The first argument is ignored by Winsock; it is given for other stacks.
+    const int ready = select(static_cast<int>(socketHandle + 1), &readable, nullptr, &failed, &wait);
+    if (ready == SOCKET_ERROR) {
+        return false;
+    }
+    // The socket blocks: receive only when a datagram is surely waiting, or
+    // the worker could hang where no stop request reaches it.
+    if (ready == 0 || !FD_ISSET(socketHandle, &readable)) {
+        return true;
+    }
+    sockaddr_in sender{};
+    int senderLength = static_cast<int>(sizeof sender);
+    const int count = recvfrom(socketHandle, receiveBuffer, static_cast<int>(kMaxDatagramBytes), 0,
+                               reinterpret_cast<sockaddr*>(&sender), &senderLength);
+    // Empty, longer than the buffer (WSAEMSGSIZE) or failed: dropped
+    // without trace, and nobody is refreshed.
+    if (count <= 0) {
+        return true;
+    }
+    const uint16_t client = FindOrAddClient(sender.sin_addr.s_addr, ntohs(sender.sin_port));
+    OfferDatagram(client, count);
+    return true;
+}
+
+uint16_t CUDPServerTransport::FindOrAddClient(uint32_t senderAddress, uint16_t senderPort)
+{
+    // Such a sender looks like a free slot: it is heard, never remembered.
+    if (senderAddress == 0 && senderPort == 0) {
+        return 0;
+    }
+    {
+        CScopedLock guard(tableLock);
+        for (uint32_t i = 1; i <= slotCount; ++i) {
+            ClientSlot& slot = clients[i - 1];
+            if (slot.address == senderAddress && slot.port == senderPort) {
+                slot.lastSeen = TickCount();
+                return static_cast<uint16_t>(i);
+            }
+        }
+    }
+    return AddClient(senderAddress, senderPort);
+}
+
+uint16_t CUDPServerTransport::AddClient(uint32_t senderAddress, uint16_t senderPort)
+{
+    if (senderAddress == 0 && senderPort == 0) {
+        return 0;
+    }
+    uint16_t client = 0;
+    {
+        CScopedLock guard(tableLock);
+        for (uint32_t i = 1; i <= slotCount; ++i) {
+            ClientSlot& slot = clients[i - 1];
+            if (IsFree(slot)) {
+                slot = {senderAddress, senderPort, TickCount()};
+                client = static_cast<uint16_t>(i);
+                break;
+            }
+        }
+    }
+    // A full table remembers and announces nothing.
+    if (client != 0) {
+        const ClientRef ref{client};
+        AnnounceConnection(&ref);
+    }
+    return client;
+}
+
+bool CUDPServerTransport::IsExpired(uint32_t lastSeen, uint32_t timeoutMs, uint32_t now)
+{
+    // The difference, not lastSeen + timeout: a sum that wraps past 2^32
+    // would look earlier than `now` and drop a client at once.
+    return static_cast<uint32_t>(now - lastSeen) > timeoutMs;
+}
+
+// The first client at or after index `from` that has been silent too long,
+// or 0.
+uint16_t CUDPServerTransport::NextExpiredClient(uint32_t from)
+{
+    CScopedLock guard(tableLock);
+    for (uint32_t i = from; i <= slotCount; ++i) {
+        const ClientSlot& slot = clients[i - 1];
+        if (IsInUse(slot) && IsExpired(slot.lastSeen, clientTimeout, TickCount())) {
+            return static_cast<uint16_t>(i);
+        }
+    }
+    return 0;
+}
+
+void CUDPServerTransport::ExpireClients()
+{
+    for (uint32_t next = 1;;) {
+        const uint16_t client = NextExpiredClient(next);
+        if (client == 0) {
+            return;
+        }
+        RemoveClient(client);
+        next = static_cast<uint32_t>(client) + 1;
+    }
+}
+
+void CUDPServerTransport::RemoveClient(uint16_t client)
+{
+    {
+        CScopedLock guard(tableLock);
+        if (client == 0 || client > slotCount || IsFree(clients[client - 1])) {
+            return;
+        }
+        clients[client - 1] = {};
+    }
+    const ClientRef ref{client};
+    AnnounceDisconnection(&ref);
+}
+
+void CUDPServerTransport::SetTimeout(uint32_t milliseconds)
+{
+    CScopedLock guard(tableLock);
+    clientTimeout = milliseconds;
+}
+
+int CUDPServerTransport::LastSocketError() const
+{
+    return lastSocketError.load();
+}
+
+bool CUDPServerTransport::SendAll(const char* data, uint32_t length)
+{
+    return Send(0, data, length);
+}
+
+// Runs on the caller's thread, beside the worker: the whole exchange with the
+// socket happens under tableLock, and a peer that looks gone is left to the
+// worker to drop, so nothing is closed or announced twice.
+bool CUDPServerTransport::Send(uint16_t client, const char* data, uint32_t length)
+{
+    bool allSent = true;
+    bool failed = false;  // once set, each later slot gets one try only
+    bool peerGone = false;
+    bool addressedAny = false;
+    for (uint32_t i = (client == 0 ? 1u : client);; ++i) {
+        {
+            CScopedLock guard(tableLock);
+            if (i > slotCount) {
+                break;
+            }
+            // Free slots have nobody to send to, even when every slot is meant.
+            if (IsInUse(clients[i - 1])) {
+                addressedAny = true;
+                if (!SendToSlot(clients[i - 1], data, length, &failed, &peerGone)) {
+                    allSent = false;
+                }
+            }
+        }
+        if (client != 0) {
+            break;
+        }
+    }
+    if (peerGone) {
+        RequestDisconnect();
+    }
+    // A datagram that went nowhere was not sent, unless there was nothing to send.
+    return addressedAny ? allSent : length == 0;
+}
+
+// Called with tableLock held. True when the whole datagram went out.
+bool CUDPServerTransport::SendToSlot(const ClientSlot& slot, const char* data, uint32_t length,
+                                     bool* failed, bool* peerGone)
+{
+    if (socketHandle == INVALID_SOCKET) {
+        *failed = true;
+        return false;
+    }
+    sockaddr_in destination{};
+    destination.sin_family = AF_INET;
+    destination.sin_port = htons(slot.port);
+    destination.sin_addr.s_addr = slot.address;
+    uint32_t sent = 0;
+    // A datagram socket takes a datagram whole or not at all, so one call
+    // normally settles it; an empty datagram is sent too.
+    do {
+        const uint32_t left = length - sent;
+        const int result = sendto(socketHandle, data + sent,
+                                  static_cast<int>(left > INT_MAX ? INT_MAX : left), 0,
+                                  reinterpret_cast<const sockaddr*>(&destination),
+                                  static_cast<int>(sizeof destination));
+        if (result == SOCKET_ERROR) {
+            *failed = true;
+        } else if (result > 0) {
+            sent += static_cast<uint32_t>(result);
+        } else if (left > 0) {
+            // Nothing taken of a non-empty datagram: the peer counts as gone.
+            *failed = true;
+            *peerGone = true;
+        }
+    } while (sent < length && !*failed);
+    return sent == length;
+}
+
+// The worker drops every client, closes the socket and announces it all on
+// its next turn, as after a failed turn of its own.
+void CUDPServerTransport::RequestDisconnect()
+{
+    CScopedLock guard(stateLock);
+    if (state != Idle) {
+        state = DisconnectRequested;
+    }
+}
+
+void CUDPServerTransport::Reserved1(uint32_t /*first*/, uint32_t /*second*/) {}
+void CUDPServerTransport::Reserved2(uint32_t /*value*/) {}
+void CUDPServerTransport::Reserved3() {}
+
+void CUDPServerTransport::AnnounceConnection(const ClientRef* client)
+{
+    if (owner != nullptr && owner->CanConnect(transportId, client)) {
+        owner->OnConnected(transportId);
+    }
+}
+
+void CUDPServerTransport::AnnounceDisconnection(const ClientRef* client)
+{
+    if (owner != nullptr && owner->CanDisconnect(transportId, client)) {
+        owner->OnDisconnected(transportId);
+    }
+}
+
+void CUDPServerTransport::OfferDatagram(uint16_t client, int32_t count)
+{
+    const ClientRef ref{client};
+    if (owner != nullptr && owner->CanReceive(transportId, &ref)) {
+        owner->OnReceive(transportId, receiveBuffer, count);
+    }
+}
