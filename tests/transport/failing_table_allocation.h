@@ -1,0 +1,6 @@
+// Lets a test make the next sender table allocation fail.
+#pragma once
+
+#include <atomic>
+
+extern std::atomic<bool> gFailTableAllocation;

@@ -1,0 +1,717 @@
+#include "transport/udp_server_transport.h"
+
+#include "runtime/scoped_lock.h"
+#include "tests/support/fake_tick_count.h"
+#include "tests/support/wait_until.h"
+#include "tests/transport/failing_table_allocation.h"
+#include "tests/transport/recording_device.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+namespace {
+
+using testsupport::Callback;
+using testsupport::CFakeTickScope;
+using testsupport::CRecordingDevice;
+using testsupport::kNoClientRef;
+using testsupport::WaitUntil;
+
+constexpr uint32_t kTransportId = 0x5EED;
+constexpr uint32_t kSlots = 8;
+const uint32_t kLoopback = htonl(INADDR_LOOPBACK);  // as a socket address holds it
+
+// Counts finished turns, so a test can wait until an expiry pass has run
+// with the clock it set.
+class CCountingUDPTransport : public CUDPServerTransport {
+public:
+    using CUDPServerTransport::CUDPServerTransport;
+    bool Process() override
+    {
+        const bool result = CUDPServerTransport::Process();
+        ++turns;
+        return result;
+    }
+    std::atomic<int> turns{0};
+};
+
+uint16_t PortOf(SOCKET s)
+{
+    sockaddr_in address{};
+    int length = static_cast<int>(sizeof address);
+    if (getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == SOCKET_ERROR) {
+        return 0;
+    }
+    return ntohs(address.sin_port);
+}
+
+SOCKET BoundUdpSocket(uint32_t address, uint16_t port)
+{
+    SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(port);
+    local.sin_addr.s_addr = address;
+    if (s != INVALID_SOCKET &&
+        bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local) == SOCKET_ERROR) {
+        closesocket(s);
+        return INVALID_SOCKET;
+    }
+    return s;
+}
+
+// Opening on port 0 is refused, so let the system pick a port and free it again.
+uint16_t FreeLoopbackPort()
+{
+    SOCKET probe = BoundUdpSocket(kLoopback, 0);
+    const uint16_t port = PortOf(probe);
+    closesocket(probe);
+    return port;
+}
+
+class UDPServerTransportTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        WSADATA winsock;
+        ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &winsock), 0);
+        port = FreeLoopbackPort();
+        ASSERT_NE(port, 0);
+    }
+
+    void TearDown() override
+    {
+        delete transport;
+        transport = nullptr;
+        for (SOCKET s : sockets) {
+            closesocket(s);
+        }
+        EXPECT_TRUE(device.KeepsTheContract(kTransportId));
+        gFailTableAllocation = false;
+        WSACleanup();
+    }
+
+    // For tests that need several transports one after another.
+    void Renew(CAbstractDevice* owner)
+    {
+        delete transport;
+        device.Clear();
+        transport = new CCountingUDPTransport(kTransportId, owner);
+    }
+
+    void RequestAndAwaitConnect()
+    {
+        transport->WriteState(ConnectRequested);
+        ASSERT_TRUE(WaitUntil([&] { return transport->ReadState() != ConnectRequested; }));
+    }
+
+    void OpenAndConnect(uint32_t slots = kSlots, uint32_t timeoutMs = kDefaultClientTimeoutMs)
+    {
+        ASSERT_TRUE(transport->Open(0, 0, port, slots, 0, 0, 0));
+        transport->SetTimeout(timeoutMs);
+        RequestAndAwaitConnect();
+        ASSERT_EQ(transport->ReadState(), Active);
+    }
+
+    void RequestAndAwaitDisconnect()
+    {
+        transport->WriteState(DisconnectRequested);
+        ASSERT_TRUE(WaitUntil([&] { return transport->ReadState() == Idle; }));
+    }
+
+    SOCKET NewSender()
+    {
+        SOCKET s = BoundUdpSocket(kLoopback, 0);
+        EXPECT_NE(s, INVALID_SOCKET);
+        sockets.push_back(s);
+        return s;
+    }
+
+    void SendFrom(SOCKET sender, const std::string& payload)
+    {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        to.sin_addr.s_addr = kLoopback;
+        const int sent = sendto(sender, payload.data(), static_cast<int>(payload.size()), 0,
+                                reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        ASSERT_EQ(sent, static_cast<int>(payload.size()));
+    }
+
+    // Sends and waits until the transport has offered the datagram.
+    void Deliver(SOCKET sender, const std::string& payload)
+    {
+        const size_t before = device.CountAll(Callback::CanReceive);
+        SendFrom(sender, payload);
+        ASSERT_TRUE(WaitUntil([&] { return device.CountAll(Callback::CanReceive) > before; }));
+    }
+
+    // Two more turns: at least one whole turn ran after this call.
+    void AwaitWholeTurn()
+    {
+        const int target = transport->turns + 2;
+        ASSERT_TRUE(WaitUntil([&] { return transport->turns >= target; }));
+    }
+
+    // Index of the sender's slot, or 0.
+    uint16_t SlotOf(SOCKET sender)
+    {
+        const uint16_t senderPort = PortOf(sender);
+        CScopedLock guard(transport->tableLock);
+        for (uint32_t i = 1; i <= transport->slotCount; ++i) {
+            const ClientSlot& slot = transport->clients[i - 1];
+            if (slot.address == kLoopback && slot.port == senderPort) {
+                return static_cast<uint16_t>(i);
+            }
+        }
+        return 0;
+    }
+
+    bool EverySlotFree()
+    {
+        CScopedLock guard(transport->tableLock);
+        for (uint32_t i = 0; i < transport->slotCount; ++i) {
+            const ClientSlot& slot = transport->clients[i];
+            if (slot.address != 0 || slot.port != 0 || slot.lastSeen != 0) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    std::vector<int> ReceiveClients()
+    {
+        std::vector<int> clients;
+        for (const auto& call : device.Calls()) {
+            if (call.callback == Callback::CanReceive) {
+                clients.push_back(call.client);
+            }
+        }
+        return clients;
+    }
+
+    DWORD WorkerThreadId() { return GetThreadId(transport->worker->thread); }
+
+    CRecordingDevice device;
+    CCountingUDPTransport* transport = new CCountingUDPTransport(kTransportId, &device);
+    uint16_t port = 0;
+    std::vector<SOCKET> sockets;
+};
+
+// What a sender gets back, or "(nothing)" once the patience runs out.
+std::string ReceiveOn(SOCKET s)
+{
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(s, &readable);
+    timeval wait{static_cast<long>(testsupport::kPatienceMs / 1000), 0};
+    if (select(0, &readable, nullptr, nullptr, &wait) != 1) {
+        return "(nothing)";
+    }
+    char buffer[kMaxDatagramBytes];
+    const int count = recv(s, buffer, sizeof buffer, 0);
+    return count < 0 ? "(error)" : std::string(buffer, buffer + count);
+}
+
+TEST_F(UDPServerTransportTest, FirstDatagramAnnouncesTheSenderThenOffersItUnderTheSameIndex)
+{
+    OpenAndConnect();
+    SOCKET sender = NewSender();
+    Deliver(sender, "hello");
+    Deliver(sender, "again");
+
+    const std::vector<std::string> expected = {
+        "CanConnect -", "OnConnected",     // the transport itself
+        "CanConnect 1", "OnConnected",     // the new sender
+        "CanReceive 1", "OnReceive hello",
+        "CanReceive 1", "OnReceive again",
+    };
+    EXPECT_EQ(device.Trace(), expected);
+    for (const auto& call : device.Calls()) {
+        EXPECT_EQ(call.threadId, WorkerThreadId());
+    }
+}
+
+TEST_F(UDPServerTransportTest, EachAddressAndPortIsItsOwnClient)
+{
+    OpenAndConnect();
+    SOCKET first = NewSender();
+    SOCKET second = NewSender();  // same address, another port
+    Deliver(first, "a");
+    Deliver(second, "b");
+    Deliver(first, "c");
+    EXPECT_EQ(ReceiveClients(), (std::vector<int>{1, 2, 1}));
+    EXPECT_EQ(SlotOf(first), 1);
+    EXPECT_EQ(SlotOf(second), 2);
+}
+
+TEST_F(UDPServerTransportTest, ExpiredSlotGoesToTheNextNewSender)
+{
+    CFakeTickScope clock(50000);
+    OpenAndConnect(kSlots, 1000);
+    SOCKET first = NewSender();
+    SOCKET second = NewSender();
+    Deliver(first, "a");
+    Deliver(second, "b");
+    clock.Set(50600);
+    Deliver(second, "b again");
+    clock.Set(51001);
+    ASSERT_TRUE(WaitUntil([&] { return device.Count(Callback::CanDisconnect, 1) == 1; }));
+
+    Deliver(NewSender(), "c");
+    EXPECT_EQ(ReceiveClients(), (std::vector<int>{1, 2, 2, 1}));
+    EXPECT_EQ(device.Count(Callback::CanDisconnect, 2), 0u);
+}
+
+TEST_F(UDPServerTransportTest, EmptyDatagramCausesNoCallbackAndRefreshesNobody)
+{
+    CFakeTickScope clock(7000);
+    OpenAndConnect(kSlots, 1000);
+    SOCKET sender = NewSender();
+    Deliver(sender, "a");
+    const size_t callsBefore = device.Calls().size();
+
+    clock.Set(7900);
+    SendFrom(sender, "");
+    AwaitWholeTurn();  // loopback has queued it already; a whole turn takes it
+    EXPECT_EQ(device.Calls().size(), callsBefore);
+
+    // Refreshed at 7900, the client would live until 8900.
+    clock.Set(8001);
+    EXPECT_TRUE(WaitUntil([&] { return device.Count(Callback::CanDisconnect, 1) == 1; }));
+}
+
+struct SizeCase {
+    const char* name;
+    size_t bytes;
+    bool delivered;
+};
+
+const SizeCase kSizeCases[] = {
+    {"one byte", 1, true},
+    {"the largest datagram", kMaxDatagramBytes, true},
+    {"one byte too many", kMaxDatagramBytes + 1, false},
+    {"far too long", 4000, false},
+};
+
+TEST_F(UDPServerTransportTest, DatagramsUpToTheBufferSizeArriveWholeLongerOnesNotAtAll)
+{
+    OpenAndConnect();
+    SOCKET marker = NewSender();
+    for (const SizeCase& row : kSizeCases) {
+        SCOPED_TRACE(row.name);
+        SOCKET sender = NewSender();
+        std::string payload(row.bytes, '\0');
+        for (size_t i = 0; i < payload.size(); ++i) {
+            payload[i] = static_cast<char>('A' + i % 26);
+        }
+        device.Clear();
+        SendFrom(sender, payload);
+        SendFrom(marker, "marker");  // queued behind the payload
+        std::vector<std::string> received;
+        ASSERT_TRUE(WaitUntil([&] {
+            received.clear();
+            for (const auto& call : device.Calls()) {
+                if (call.callback == Callback::OnReceive) {
+                    received.push_back(call.data);
+                }
+            }
+            return !received.empty() && received.back() == "marker";
+        }));
+        const std::vector<std::string> expected =
+            row.delivered ? std::vector<std::string>{payload, "marker"}
+                          : std::vector<std::string>{"marker"};
+        EXPECT_EQ(received, expected);
+        EXPECT_EQ(SlotOf(sender) != 0, row.delivered);
+    }
+}
+
+TEST(UDPServerTransportExpiryTest, ComparesTheWrappingDifference)
+{
+    struct Case {
+        const char* name;
+        uint32_t lastSeen;
+        uint32_t timeout;
+        uint32_t now;
+        bool expired;
+    };
+    const Case cases[] = {
+        {"at the time-out", 1000, 12000, 13000, false},
+        {"one tick later", 1000, 12000, 13001, true},
+        // lastSeen + timeout wraps to 11744: a sum would drop the client at once.
+        {"sum wraps, just heard", 0xFFFFFF00u, 12000, 0xFFFFFF10u, false},
+        {"sum wraps, at the time-out", 0xFFFFFF00u, 12000, 11744, false},
+        {"sum wraps, one tick later", 0xFFFFFF00u, 12000, 11745, true},
+        {"zero time-out, same tick", 500, 0, 500, false},
+        {"zero time-out, next tick", 500, 0, 501, true},
+        {"clock read before lastSeen", 500, 12000, 499, true},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(CUDPServerTransport::IsExpired(row.lastSeen, row.timeout, row.now), row.expired);
+    }
+}
+
+TEST_F(UDPServerTransportTest, ClientSurvivesThePassAtTheTimeOutAcrossTheWrapAndNotAfter)
+{
+    constexpr uint32_t kLastSeen = 0xFFFFFFFFu - 500;
+    constexpr uint32_t kTimeoutMs = 12000;
+    CFakeTickScope clock(kLastSeen);
+    OpenAndConnect(kSlots, kTimeoutMs);
+    SOCKET sender = NewSender();
+    Deliver(sender, "a");
+
+    clock.Set(kLastSeen + 1);
+    AwaitWholeTurn();
+    clock.Set(kLastSeen + kTimeoutMs);  // wraps past 2^32
+    AwaitWholeTurn();
+    EXPECT_EQ(device.Count(Callback::CanDisconnect, 1), 0u);
+    EXPECT_EQ(SlotOf(sender), 1);
+
+    clock.Set(kLastSeen + kTimeoutMs + 1);
+    EXPECT_TRUE(WaitUntil([&] { return device.Count(Callback::CanDisconnect, 1) == 1; }));
+    EXPECT_EQ(SlotOf(sender), 0);
+}
+
+TEST_F(UDPServerTransportTest, FullTableOffersDatagramsUnderIndexZeroAndAnnouncesNothing)
+{
+    struct Case {
+        const char* name;
+        uint32_t slots;
+        bool fillFirst;
+    };
+    const Case cases[] = {
+        {"one slot, taken", 1, true},
+        {"65536 slots: no table", 65536, false},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        Renew(&device);
+        OpenAndConnect(row.slots);
+        if (row.fillFirst) {
+            Deliver(NewSender(), "first");
+        }
+        device.Clear();
+        SOCKET latecomer = NewSender();
+        Deliver(latecomer, "one");
+        Deliver(latecomer, "two");
+        EXPECT_EQ(device.Trace(),
+                  (std::vector<std::string>{"CanReceive 0", "OnReceive one", "CanReceive 0",
+                                            "OnReceive two"}));
+    }
+}
+
+TEST_F(UDPServerTransportTest, DisconnectAnnouncesClientsInSlotOrderThenTheTransport)
+{
+    CFakeTickScope clock(1000);
+    OpenAndConnect(kSlots, 1000);
+    std::vector<SOCKET> senders;
+    for (int i = 0; i < 5; ++i) {
+        senders.push_back(NewSender());
+        Deliver(senders.back(), "hello");
+    }
+    clock.Set(1600);
+    Deliver(senders[1], "still here");
+    Deliver(senders[4], "still here");
+    clock.Set(2001);  // slots 1, 3 and 4 expire
+    ASSERT_TRUE(WaitUntil([&] { return device.CountAll(Callback::CanDisconnect) == 3; }));
+    device.Clear();
+
+    RequestAndAwaitDisconnect();
+    const std::vector<std::string> expected = {
+        "CanDisconnect 2", "OnDisconnected", "CanDisconnect 5", "OnDisconnected",
+        "CanDisconnect -", "OnDisconnected",
+    };
+    EXPECT_EQ(device.Trace(), expected);
+    EXPECT_EQ(transport->socketHandle, INVALID_SOCKET);
+    EXPECT_TRUE(EverySlotFree());
+
+    // A new request binds a new socket, and the table starts again from slot 1.
+    RequestAndAwaitConnect();
+    ASSERT_EQ(transport->ReadState(), Active);
+    EXPECT_NE(transport->socketHandle, INVALID_SOCKET);
+    Deliver(senders[2], "back again");
+    EXPECT_EQ(SlotOf(senders[2]), 1);
+}
+
+TEST_F(UDPServerTransportTest, PortBoundElsewhereMakesConnectFailQuietly)
+{
+    SOCKET squatter = BoundUdpSocket(INADDR_ANY, port);
+    ASSERT_NE(squatter, INVALID_SOCKET);
+    ASSERT_TRUE(transport->Open(0, 0, port, kSlots, 0, 0, 0));
+    RequestAndAwaitConnect();
+    EXPECT_EQ(transport->ReadState(), Idle);
+    EXPECT_EQ(transport->socketHandle, INVALID_SOCKET);
+    EXPECT_EQ(transport->LastSocketError(), WSAEADDRINUSE);
+    EXPECT_TRUE(device.Calls().empty());
+
+    closesocket(squatter);
+    RequestAndAwaitConnect();
+    EXPECT_EQ(transport->ReadState(), Active);
+    EXPECT_EQ(transport->LastSocketError(), 0);
+    EXPECT_EQ(device.Trace(), (std::vector<std::string>{"CanConnect -", "OnConnected"}));
+}
+
+// On Windows this keeps another program from binding our port on one
+// address; the theft itself cannot be staged under Wine on Linux.
+TEST_F(UDPServerTransportTest, BoundSocketClaimsItsPortExclusively)
+{
+    OpenAndConnect();
+    BOOL exclusive = FALSE;
+    int length = static_cast<int>(sizeof exclusive);
+    ASSERT_EQ(getsockopt(transport->socketHandle, SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+                         reinterpret_cast<char*>(&exclusive), &length),
+              0);
+    EXPECT_TRUE(exclusive);
+}
+
+TEST_F(UDPServerTransportTest, OpenChecksPortAndSlotCount)
+{
+    struct Case {
+        const char* name;
+        uint32_t port;  // 1 stands for the fixture's port
+        uint32_t slots;
+        bool opens;
+        uint16_t slotCount;
+    };
+    const Case cases[] = {
+        {"port 0", 0, kSlots, false, 0},
+        {"port with only high bits", 0x10000, kSlots, false, 0},
+        {"no slots", 1, 0, false, 0},
+        {"65536 slots: low 16 bits", 1, 65536, true, 0},
+        {"65537 slots: low 16 bits", 1, 65537, true, 1},
+        {"the most slots", 1, 65535, true, 65535},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        Renew(&device);
+        const uint32_t openPort = row.port == 1 ? port : row.port;
+        EXPECT_EQ(transport->Open(0, 0, openPort, row.slots, 0, 0, 0), row.opens);
+        EXPECT_EQ(transport->slotCount, row.slotCount);
+        EXPECT_EQ(transport->worker->ReadState() == Running, row.opens);
+        EXPECT_TRUE(EverySlotFree());
+    }
+}
+
+TEST_F(UDPServerTransportTest, OpenFailsWhenTheTableCannotBeAllocated)
+{
+    gFailTableAllocation = true;
+    EXPECT_FALSE(transport->Open(0, 0, port, kSlots, 0, 0, 0));
+    EXPECT_EQ(transport->clients, nullptr);
+    EXPECT_EQ(transport->slotCount, 0);
+    EXPECT_NE(transport->worker->ReadState(), Running);
+
+    // A failed second Open leaves the first table in place.
+    gFailTableAllocation = false;
+    ASSERT_TRUE(transport->Open(0, 0, port, 4, 0, 0, 0));
+    gFailTableAllocation = true;
+    EXPECT_FALSE(transport->Open(0, 0, port, kSlots, 0, 0, 0));
+    EXPECT_NE(transport->clients, nullptr);
+    EXPECT_EQ(transport->slotCount, 4);
+}
+
+TEST_F(UDPServerTransportTest, SendReachesTheAddressedClientOnly)
+{
+    OpenAndConnect();
+    std::vector<SOCKET> senders;
+    for (int i = 0; i < 4; ++i) {
+        senders.push_back(NewSender());
+        Deliver(senders.back(), "hello");
+    }
+    EXPECT_TRUE(transport->Send(3, "three", 5));
+    EXPECT_TRUE(transport->SendAll("all", 3));
+
+    // Whoever got "three" sees it before "all".
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i + 1);
+        EXPECT_EQ(ReceiveOn(senders[i]), i == 2 ? "three" : "all");
+    }
+    EXPECT_EQ(ReceiveOn(senders[2]), "all");
+}
+
+TEST_F(UDPServerTransportTest, EmptyDatagramCountsAsSentAndKeepsEveryone)
+{
+    OpenAndConnect();
+    SOCKET first = NewSender();
+    SOCKET second = NewSender();
+    Deliver(first, "a");
+    Deliver(second, "b");
+
+    EXPECT_TRUE(transport->Send(2, "", 0));
+    EXPECT_EQ(ReceiveOn(second), "");
+    AwaitWholeTurn();
+    EXPECT_EQ(transport->ReadState(), Active);
+    EXPECT_EQ(device.CountAll(Callback::CanDisconnect), 0u);
+    Deliver(first, "still heard");
+    EXPECT_EQ(SlotOf(first), 1);
+    EXPECT_EQ(SlotOf(second), 2);
+}
+
+TEST_F(UDPServerTransportTest, SendToNobodyFailsUnlessThereIsNothingToSend)
+{
+    ASSERT_TRUE(transport->Open(0, 0, port, 4, 0, 0, 0));
+    ASSERT_EQ(transport->FindOrAddClient(kLoopback, 5140), 1);
+    EXPECT_FALSE(transport->Send(1, "x", 1)) << "no socket yet";
+    transport->RemoveClient(1);
+    RequestAndAwaitConnect();
+    Deliver(NewSender(), "a");
+
+    EXPECT_FALSE(transport->Send(2, "x", 1)) << "free slot";
+    EXPECT_FALSE(transport->Send(5, "x", 1)) << "past the table";
+    EXPECT_TRUE(transport->Send(5, "", 0)) << "nothing to send";
+    EXPECT_TRUE(transport->SendAll("x", 1)) << "free slots are nobody";
+}
+
+// How long a callback on the deleting thread leaves a worker that is wrongly
+// still running to reach the same clients; costs that much per callback.
+constexpr DWORD kRaceWindowMs = 250;
+
+TEST_F(UDPServerTransportTest, DestructionAnnouncesEachClientAndTheTransportOnce)
+{
+    struct Case {
+        const char* name;
+        bool disconnectRequested;  // as the receiver does right before deleting
+    };
+    const Case cases[] = {{"while active", false}, {"right after a disconnect request", true}};
+    const DWORD deleter = GetCurrentThreadId();
+    std::atomic<bool> deleting{false};
+    device.duringCallback = [&] {
+        if (!deleting || GetCurrentThreadId() != deleter) {
+            return;
+        }
+        WaitUntil(
+            [&] {
+                for (const auto& call : device.Calls()) {
+                    if (call.threadId != deleter && call.callback == Callback::CanDisconnect) {
+                        return true;
+                    }
+                }
+                return false;
+            },
+            kRaceWindowMs);
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        deleting = false;
+        Renew(&device);
+        OpenAndConnect();
+        Deliver(NewSender(), "a");
+        Deliver(NewSender(), "b");
+        if (row.disconnectRequested) {
+            transport->WriteState(DisconnectRequested);
+        }
+        deleting = true;
+        delete transport;
+        transport = nullptr;
+        EXPECT_EQ(device.Count(Callback::CanDisconnect, 1), 1u);
+        EXPECT_EQ(device.Count(Callback::CanDisconnect, 2), 1u);
+        EXPECT_EQ(device.Count(Callback::CanDisconnect, kNoClientRef), 1u);
+        EXPECT_EQ(device.CountAll(Callback::OnDisconnected), 3u);
+        if (!row.disconnectRequested) {
+            for (const auto& call : device.Calls()) {
+                if (call.callback == Callback::CanDisconnect) {
+                    EXPECT_EQ(call.threadId, deleter);
+                }
+            }
+        }
+    }
+    device.duringCallback = nullptr;
+}
+
+// Senders that only the address or only the port tells from a free slot.
+TEST_F(UDPServerTransportTest, SenderWithZeroAddressOrPortIsAClientLikeAnyOther)
+{
+    struct Case {
+        const char* name;
+        uint32_t address;
+        uint16_t port;
+    };
+    const Case cases[] = {{"address 0", 0, 5140}, {"port 0", kLoopback, 0}};
+    CFakeTickScope clock(1000);
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        Renew(&device);
+        ASSERT_TRUE(transport->Open(0, 0, port, 4, 0, 0, 0));
+        transport->SetTimeout(100);
+
+        EXPECT_EQ(transport->FindOrAddClient(row.address, row.port), 1);
+        EXPECT_EQ(transport->FindOrAddClient(row.address, row.port), 1);  // found, not added again
+        transport->RemoveClient(1);
+        EXPECT_TRUE(EverySlotFree());
+
+        clock.Set(1000);
+        EXPECT_EQ(transport->FindOrAddClient(row.address, row.port), 1);
+        clock.Set(1101);
+        transport->ExpireClients();
+        EXPECT_TRUE(EverySlotFree());
+
+        EXPECT_EQ(transport->FindOrAddClient(row.address, row.port), 1);
+        transport->CloseAll();
+        EXPECT_TRUE(EverySlotFree());
+        EXPECT_EQ(device.Count(Callback::CanConnect, 1), 3u);
+        EXPECT_EQ(device.Count(Callback::CanDisconnect, 1), 3u);
+    }
+}
+
+TEST_F(UDPServerTransportTest, SenderWithZeroAddressAndPortIsHeardButNeverStored)
+{
+    ASSERT_TRUE(transport->Open(0, 0, port, 4, 0, 0, 0));
+    EXPECT_EQ(transport->FindOrAddClient(0, 0), 0);
+    EXPECT_EQ(transport->AddClient(0, 0), 0);
+    EXPECT_TRUE(EverySlotFree());
+    EXPECT_TRUE(device.Calls().empty());
+}
+
+TEST_F(UDPServerTransportTest, RefusedQueriesSuppressTheirNotificationsOnly)
+{
+    device.acceptConnect = false;
+    device.acceptDisconnect = false;
+    device.acceptReceive = false;
+    OpenAndConnect();
+    SOCKET sender = NewSender();
+    Deliver(sender, "a");
+    Deliver(sender, "b");
+    RequestAndAwaitDisconnect();
+    const std::vector<std::string> expected = {
+        "CanConnect -",    "CanConnect 1", "CanReceive 1", "CanReceive 1",
+        "CanDisconnect 1", "CanDisconnect -",
+    };
+    EXPECT_EQ(device.Trace(), expected);
+}
+
+TEST_F(UDPServerTransportTest, CallbacksRunWithNoTransportLockHeld)
+{
+    std::atomic<int> blocked{0};
+    device.duringCallback = [&] {
+        // Another thread must get both locks while the owner is being called.
+        const bool finished = testsupport::FinishesWithin(
+            [&] {
+                transport->ReadState();
+                transport->SetTimeout(kDefaultClientTimeoutMs);
+            },
+            2000);
+        blocked += finished ? 0 : 1;
+    };
+    OpenAndConnect();
+    Deliver(NewSender(), "a");
+    RequestAndAwaitDisconnect();
+    device.duringCallback = nullptr;  // the worker is idle and calls nobody now
+    EXPECT_EQ(blocked.load(), 0);
+    EXPECT_EQ(device.Calls().size(), 10u);
+}
+
+TEST_F(UDPServerTransportTest, WithoutOwnerTheTableStillFillsAndEmpties)
+{
+    Renew(nullptr);
+    OpenAndConnect();
+    SOCKET sender = NewSender();
+    SendFrom(sender, "a");
+    EXPECT_TRUE(WaitUntil([&] { return SlotOf(sender) == 1; }));
+    RequestAndAwaitDisconnect();
+    EXPECT_TRUE(EverySlotFree());
+}
+
+}  // namespace
