@@ -1,0 +1,226 @@
+// The program's one window: the singleton, its GUI thread and the window procedure.
+#include "logwindow/windows_system_log.h"
+
+#include <algorithm>
+
+static_assert(sizeof(std::atomic<bool>) == 1 && std::atomic<bool>::is_always_lock_free,
+              "visible is a one-byte flag read without the lock");
+static_assert(std::atomic<HWND>::is_always_lock_free, "window is read by other threads");
+
+static constexpr wchar_t kWindowClass[] = L"Syslog";
+static constexpr wchar_t kWindowTitle[] = L"Syslog";
+static constexpr int kWindowWidth = 800;
+static constexpr int kWindowHeight = 400;
+static constexpr UINT kWindowClassStyle = CS_VREDRAW | CS_HREDRAW;
+static_assert(kWindowClassStyle == 3, "window class style changed");
+static constexpr DWORD kHiddenWindowStyle = WS_OVERLAPPEDWINDOW;
+static constexpr DWORD kShownWindowStyle = WS_OVERLAPPEDWINDOW | WS_VISIBLE;
+static_assert(kShownWindowStyle == 0x10CF0000, "main window style changed");
+
+// The buttons sit in a band this high above the log view.
+static constexpr int kButtonBandHeight = 36;
+// Between two looks at the thread's state when no message waits.
+static constexpr DWORD kIdleSleepMs = 10;
+// Between two looks for the window during start-up.
+static constexpr DWORD kWindowPollMs = 1;
+
+static CWindowsSystemLog* gWindowsSystemLog = nullptr;
+
+CWindowsSystemLog* CWindowsSystemLog::Instance()
+{
+    // No lock: the first call is on the main thread before any other thread runs.
+    if (gWindowsSystemLog == nullptr) {
+        gWindowsSystemLog = new CWindowsSystemLog();
+    }
+    return gWindowsSystemLog;
+}
+
+void CWindowsSystemLog::DestroyInstance()
+{
+    delete gWindowsSystemLog;
+    gWindowsSystemLog = nullptr;
+}
+
+CWindowsSystemLog::CWindowsSystemLog()
+    : worker(nullptr),
+      lock(nullptr),
+      window(nullptr),
+      instance(GetModuleHandleW(nullptr)),
+      richEditModule(nullptr),
+      font(nullptr),
+      autoscrollButton(nullptr),
+      saveButton(nullptr),
+      clearButton(nullptr),
+      logView(nullptr),
+      autoscroll(true),
+      visible(true)
+{
+    worker = new CWorkerThread(this, &CWindowsSystemLog::WindowThread);
+    lock = new CKestrumCriticalSection();
+}
+
+CWindowsSystemLog::~CWindowsSystemLog()
+{
+    // The window thread destroys the windows itself before it ends.
+    if (worker != nullptr) {
+        worker->Stop();
+        delete worker;
+        worker = nullptr;
+    }
+    delete lock;
+    lock = nullptr;
+    if (richEditModule != nullptr) {
+        FreeLibrary(richEditModule);
+        richEditModule = nullptr;
+    }
+    if (font != nullptr) {
+        DeleteObject(font);
+        font = nullptr;
+    }
+}
+
+bool CWindowsSystemLog::StartWindowThread()
+{
+    if (worker == nullptr || !worker->Start()) {
+        return false;
+    }
+    // The window thread either makes the window or ends, so this wait is
+    // bounded by the window's creation.
+    for (;;) {
+        if (IsWindow(window.load())) {
+            return true;
+        }
+        if (worker->ReadState() != Running) {
+            return false;
+        }
+        Sleep(kWindowPollMs);
+    }
+}
+
+static bool RegisterWindowClass(HINSTANCE instance)
+{
+    WNDCLASSW windowClass = {};
+    windowClass.style = kWindowClassStyle;
+    windowClass.lpfnWndProc = &CWindowsSystemLog::WindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH));
+    windowClass.lpszClassName = kWindowClass;
+    // A class left behind by an earlier object of this process serves as well.
+    return RegisterClassW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+// One turn of the message loop. It never blocks, so a stop request is seen
+// within one idle sleep. Messages sent from other threads (WM_LOG_APPEND) are
+// delivered inside PeekMessageW. A WM_QUIT is dropped: only the stop request
+// ends the loop.
+static void PumpMessages()
+{
+    MSG message;
+    if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        Sleep(kIdleSleepMs);
+        return;
+    }
+    if (message.message == WM_QUIT) {
+        return;
+    }
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+}
+
+bool CWindowsSystemLog::RunsWindowThread()
+{
+    if (!RegisterWindowClass(instance)) {
+        return false;
+    }
+    // WM_CREATE stores `window` once the controls exist.
+    const HWND created = CreateWindowExW(0, kWindowClass, kWindowTitle,
+                                         visible ? kShownWindowStyle : kHiddenWindowStyle,
+                                         CW_USEDEFAULT, CW_USEDEFAULT, kWindowWidth, kWindowHeight,
+                                         nullptr, nullptr, instance, nullptr);
+    return created != nullptr;
+}
+
+uint32_t CWindowsSystemLog::WindowThread(CWorkerThread* record)
+{
+    if (record == nullptr) {
+        return 0;
+    }
+    auto* self = static_cast<CWindowsSystemLog*>(record->owner);
+    // Without a window there is nothing to pump: end, so that start-up stops
+    // waiting for a window that will never come.
+    if (self->RunsWindowThread()) {
+        while (record->ReadState() == Running) {
+            PumpMessages();
+        }
+    }
+    self->DestroyWindows();
+    // Lets a later object of this process register the class afresh; fails
+    // harmlessly while another window of the class exists.
+    UnregisterClassW(kWindowClass, self->instance);
+    return 0;
+}
+
+LRESULT CALLBACK CWindowsSystemLog::WindowProc(HWND hwnd, UINT message, WPARAM wParam,
+                                               LPARAM lParam)
+{
+    // The pointer is set before the window thread starts and cleared after it
+    // ended, so the window thread reads it without a lock.
+    CWindowsSystemLog* self = gWindowsSystemLog;
+    if (self == nullptr) {
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    return self->HandleMessage(hwnd, message, wParam, lParam);
+}
+
+LRESULT CWindowsSystemLog::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE: CreateControls(hwnd); return 0;
+    case WM_DESTROY: PostQuitMessage(0); return 0;
+    case WM_SIZE: FitLogView(lParam); return 0;
+    case WM_CLOSE: Hide(); return 0;
+    case WM_COMMAND: OnCommand(hwnd, wParam); return 0;
+    case WM_LOG_APPEND: AppendText(reinterpret_cast<wchar_t*>(wParam)); return 0;
+    default: return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+}
+
+void CWindowsSystemLog::Hide()
+{
+    if (!IsWindow(window.load()) || !visible) {
+        return;
+    }
+    // Hide, don't destroy: the main loop ends the program when `visible` goes
+    // false, and only the window thread may tear the controls down.
+    ShowWindow(window.load(), SW_HIDE);
+    visible = false;
+}
+
+void CWindowsSystemLog::FitLogView(LPARAM size)
+{
+    const int width = LOWORD(size);
+    // A minimised window reports a client area of 0 by 0.
+    const int height = std::max(0, HIWORD(size) - kButtonBandHeight);
+    MoveWindow(logView, 0, kButtonBandHeight, width, height, TRUE);
+}
+
+static void DestroyControl(HWND& control)
+{
+    if (IsWindow(control)) {
+        DestroyWindow(control);
+    }
+    control = nullptr;
+}
+
+void CWindowsSystemLog::DestroyWindows()
+{
+    DestroyControl(logView);
+    DestroyControl(clearButton);
+    DestroyControl(saveButton);
+    DestroyControl(autoscrollButton);
+    // WM_DESTROY posts a quit message that no loop reads any more.
+    HWND main = window.exchange(nullptr);
+    DestroyControl(main);
+}
