@@ -1,0 +1,7 @@
+// Sets up the syslog receiver inside the main loop and takes it down again.
+#pragma once
+
+// On the main thread, once the window exists and before the main loop.
+void StartReceiver();
+// On the main thread, after the main loop and before the window is deleted.
+void StopReceiver();
