@@ -1,0 +1,133 @@
+// Prints what one append costs as the view fills, in the program's own set-up:
+// the view made at 0 by 0 and sized by WM_SIZE, text sent from another thread.
+#include "logwindow/windows_system_log.h"
+#include "runtime/scoped_lock.h"
+
+#include <windows.h>
+#include <richedit.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+enum class Text {
+    Syslog,   // messages as senders send them: words, numbers, punctuation
+    Letters,  // words of letters and spaces only
+};
+
+struct Run {
+    const char* name;
+    size_t chunk;     // characters per append, the line break included
+    bool lineBreaks;  // each append ends with a line break
+    size_t fill;      // characters sent in all
+    Text text;
+    bool wrap;        // the view wraps lines at its width, as the program sets it
+};
+
+const Run kRuns[] = {
+    {"lines of 100", 100, true, 60000, Text::Syslog, true},
+    {"lines of 1000", 1000, true, 60000, Text::Syslog, true},
+    {"one paragraph, appends of 100", 100, false, 60000, Text::Syslog, true},
+    {"one paragraph, appends of 1000", 1000, false, 60000, Text::Syslog, true},
+    {"one paragraph, appends of 1000, no wrap", 1000, false, 60000, Text::Syslog, false},
+    // Past the threshold: the later appends trim or come close to it.
+    {"lines of 100, trimming", 100, true, 130000, Text::Syslog, true},
+    {"one paragraph, 1000, trimming", 1000, false, 130000, Text::Syslog, true},
+    // Kept short: under Wine the view wraps a paragraph of letters alone in
+    // time that grows with the square of its length.
+    {"letters only, one paragraph", 1000, false, 10000, Text::Letters, true},
+    {"letters only, one paragraph", 1000, false, 20000, Text::Letters, true},
+    {"letters only, one paragraph, no wrap", 1000, false, 20000, Text::Letters, false},
+};
+
+std::wstring Repeat(const std::wstring& pattern, size_t length)
+{
+    std::wstring text;
+    while (text.size() < length) {
+        text += pattern;
+    }
+    text.resize(length);
+    return text;
+}
+
+std::wstring Sample(const Run& run)
+{
+    std::wstring text =
+        run.text == Text::Syslog
+            ? Repeat(L"<13>Dec  8 16:00:00 host.example app[4242]: user session opened for "
+                     L"account operator from 192.0.2.17 port 50123; ",
+                     run.chunk)
+            : Repeat(L"abc defgh ij klmno pqr ", run.chunk);
+    if (run.lineBreaks) {
+        text.back() = L'\n';
+    }
+    return text;
+}
+
+double Milliseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to)
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) / frequency.QuadPart;
+}
+
+double AppendAndTime(CWindowsSystemLog* log, const std::wstring& text)
+{
+    auto* copy = static_cast<wchar_t*>(malloc((text.size() + 1) * sizeof(wchar_t)));
+    wmemcpy(copy, text.c_str(), text.size() + 1);
+    LARGE_INTEGER start, end;
+    QueryPerformanceCounter(&start);
+    {
+        CScopedLock guard(log->lock);
+        SendMessageW(log->window, WM_LOG_APPEND, reinterpret_cast<WPARAM>(copy), 0);
+    }
+    QueryPerformanceCounter(&end);
+    return Milliseconds(start, end);
+}
+
+void Measure(CWindowsSystemLog* log, const Run& run)
+{
+    const HWND view = GetDlgItem(log->window, IDC_LOG);
+    SendMessageW(view, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+    // Line width 0 wraps at the view's width; 1 turns wrapping off.
+    SendMessageW(view, EM_SETTARGETDEVICE, 0, run.wrap ? 0 : 1);
+    const std::wstring text = Sample(run);
+    std::vector<double> costs;
+    double total = 0;
+    for (size_t sent = 0; sent < run.fill; sent += run.chunk) {
+        costs.push_back(AppendAndTime(log, text));
+        total += costs.back();
+    }
+    // The last tenth of the appends: the view holds about `fill` characters.
+    const size_t tail = std::max<size_t>(1, costs.size() / 10);
+    double tailSum = 0;
+    double tailMax = 0;
+    for (size_t i = costs.size() - tail; i < costs.size(); ++i) {
+        tailSum += costs[i];
+        tailMax = std::max(tailMax, costs[i]);
+    }
+    std::printf("%-38s %4zu x %4zu: total %8.1f ms; last tenth %8.2f ms mean, %8.2f ms max\n",
+                run.name, costs.size(), run.chunk, total, tailSum / tail, tailMax);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main()
+{
+    CWindowsSystemLog* log = CWindowsSystemLog::Instance();
+    if (!log->StartWindowThread()) {
+        std::printf("the window could not be made\n");
+        return 1;
+    }
+    for (const Run& run : kRuns) {
+        Measure(log, run);
+    }
+    CWindowsSystemLog::DestroyInstance();
+    return 0;
+}

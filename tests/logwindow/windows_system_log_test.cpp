@@ -1,0 +1,152 @@
+#include "logwindow/windows_system_log.h"
+
+#include "tests/logwindow/log_window_fixture.h"
+#include "tests/runtime/failing_thread_creation.h"
+#include "tests/support/wait_until.h"
+#include "tests/support/window_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+namespace {
+
+using testsupport::FinishesWithin;
+using testsupport::LogWindowTest;
+using testsupport::WaitUntil;
+
+using WindowsSystemLogTest = LogWindowTest;
+
+TEST_F(WindowsSystemLogTest, InstanceReturnsTheSameObject)
+{
+    EXPECT_EQ(CWindowsSystemLog::Instance(), log);
+}
+
+TEST_F(WindowsSystemLogTest, WindowIsShownWithItsClassTitleAndSize)
+{
+    EXPECT_TRUE(IsWindowVisible(window));
+    EXPECT_EQ(testsupport::FindLogWindows().size(), 1u);
+    RECT frame = {};
+    GetWindowRect(window, &frame);
+    EXPECT_EQ(frame.right - frame.left, 800);
+    EXPECT_EQ(frame.bottom - frame.top, 400);
+}
+
+TEST_F(WindowsSystemLogTest, CloseHidesTheWindowWithoutDestroyingIt)
+{
+    ASSERT_TRUE(testsupport::Close(window));
+    EXPECT_FALSE(log->visible);
+    EXPECT_FALSE(IsWindowVisible(window));
+    EXPECT_TRUE(IsWindow(window));
+
+    // A second close while hidden changes nothing.
+    ASSERT_TRUE(testsupport::Close(window));
+    EXPECT_FALSE(log->visible);
+    EXPECT_FALSE(IsWindowVisible(window));
+    EXPECT_TRUE(IsWindow(window));
+
+    // Text that arrives after the close is still appended, to the hidden window.
+    Append(L"late");
+    EXPECT_EQ(ViewText(), L"late");
+}
+
+TEST_F(WindowsSystemLogTest, QuitMessageDoesNotEndTheWindowThread)
+{
+    ASSERT_TRUE(PostThreadMessageW(GetWindowThreadProcessId(window, nullptr), WM_QUIT, 0, 0));
+    Append(L"after quit");
+    EXPECT_EQ(ViewText(), L"after quit");
+    EXPECT_EQ(log->worker->ReadState(), Running);
+}
+
+TEST_F(WindowsSystemLogTest, DeletingReturnsAfterTheWindowThreadEnded)
+{
+    HANDLE thread = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), log->worker->thread, GetCurrentProcess(),
+                                &thread, SYNCHRONIZE, FALSE, 0));
+    const HWND view = this->view;
+
+    EXPECT_TRUE(FinishesWithin([] { CWindowsSystemLog::DestroyInstance(); }));
+    EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0);
+    CloseHandle(thread);
+    // The window thread destroyed its windows before it ended.
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_FALSE(IsWindow(view));
+    EXPECT_TRUE(testsupport::FindLogWindows().empty());
+}
+
+struct ResizeCase {
+    const char* name;
+    int width;
+    int height;
+};
+
+// The last one leaves a client area lower than the button band.
+const ResizeCase kResizeCases[] = {
+    {"larger", 1000, 600},
+    {"smaller", 420, 200},
+    {"lower than the button band", 300, 1},
+};
+
+TEST_F(WindowsSystemLogTest, LogViewFillsTheClientAreaBelowTheButtons)
+{
+    for (const ResizeCase& row : kResizeCases) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(SetWindowPos(window, nullptr, 0, 0, row.width, row.height,
+                                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE));
+        ASSERT_TRUE(testsupport::Sync(window));
+        RECT client = {};
+        GetClientRect(window, &client);
+        RECT placed = {};
+        GetWindowRect(view, &placed);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&placed), 2);
+        EXPECT_EQ(placed.left, 0);
+        EXPECT_EQ(placed.top, 36);
+        EXPECT_EQ(placed.right, client.right);
+        EXPECT_EQ(placed.bottom - placed.top, std::max(0L, client.bottom - 36));
+    }
+}
+
+// A window class "Syslog" of this module whose windows refuse to be made.
+LRESULT CALLBACK RefusingWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return message == WM_NCCREATE ? FALSE : DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+class WindowsSystemLogStartTest : public ::testing::Test {
+protected:
+    ~WindowsSystemLogStartTest() override
+    {
+        gFailThreadCreation = false;
+        CWindowsSystemLog::DestroyInstance();
+    }
+};
+
+TEST_F(WindowsSystemLogStartTest, ThreadThatCannotStartEndsTheWait)
+{
+    gFailThreadCreation = true;
+    bool started = true;
+    EXPECT_TRUE(FinishesWithin([&] { started = CWindowsSystemLog::Instance()->StartWindowThread(); }));
+    EXPECT_FALSE(started);
+    EXPECT_TRUE(FinishesWithin([] { CWindowsSystemLog::DestroyInstance(); }));
+}
+
+TEST_F(WindowsSystemLogStartTest, WindowThatCannotBeMadeEndsTheThread)
+{
+    WNDCLASSW refusing = {};
+    refusing.lpfnWndProc = &RefusingWindowProc;
+    refusing.hInstance = GetModuleHandleW(nullptr);
+    refusing.lpszClassName = L"Syslog";
+    ASSERT_NE(RegisterClassW(&refusing), 0);
+
+    CWindowsSystemLog* log = CWindowsSystemLog::Instance();
+    bool started = true;
+    EXPECT_TRUE(FinishesWithin([&] { started = log->StartWindowThread(); }));
+    EXPECT_FALSE(started);
+    EXPECT_TRUE(WaitUntil([&] { return log->worker->ReadState() == Stopped; }));
+    EXPECT_TRUE(testsupport::FindLogWindows().empty());
+    EXPECT_TRUE(FinishesWithin([] { CWindowsSystemLog::DestroyInstance(); }));
+    UnregisterClassW(L"Syslog", GetModuleHandleW(nullptr));
+}
+
+}  // namespace
