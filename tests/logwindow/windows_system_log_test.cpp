@@ -18,11 +18,6 @@ using testsupport::WaitUntil;
 
 using WindowsSystemLogTest = LogWindowTest;
 
-TEST_F(WindowsSystemLogTest, InstanceReturnsTheSameObject)
-{
-    EXPECT_EQ(CWindowsSystemLog::Instance(), log);
-}
-
 TEST_F(WindowsSystemLogTest, WindowIsShownWithItsClassTitleAndSize)
 {
     EXPECT_TRUE(IsWindowVisible(window));
