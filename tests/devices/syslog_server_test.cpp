@@ -1,0 +1,321 @@
+#include "devices/syslog_server.h"
+
+#include "tests/support/fake_tick_count.h"
+#include "tests/support/installed_services.h"
+#include "tests/support/wait_until.h"
+#include "transport/udp_server_transport.h"
+
+#include <gtest/gtest.h>
+
+#include <winsock2.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using testsupport::CFakeTickScope;
+using testsupport::CInstalledGlobalQueue;
+using testsupport::CInstalledSystemLogger;
+using testsupport::WaitUntil;
+
+const char kQueueMissingLine[] = "!!!!!!!!!!!!!!!!!!! CGlobalQueue NOT EXIST!!!!!!!!!!!!!!!!!!!!!";
+
+struct EventSeen {
+    uint32_t code;
+    uint32_t clientIndex;
+    bool operator==(const EventSeen&) const = default;
+};
+
+std::vector<EventSeen> Seen(const std::vector<QueueEvent>& events)
+{
+    std::vector<EventSeen> seen;
+    for (const QueueEvent& event : events) {
+        seen.push_back({event.code, event.clientIndex});
+    }
+    return seen;
+}
+
+// The device's own transport, never opened: its state word is ours to set.
+TransportState TransportStateOf(CSyslogServer& device)
+{
+    return device.transport->ReadState();
+}
+
+struct CanConnectCase {
+    const char* name;
+    DeviceState state;
+    bool aboutAClient;
+    bool expected;
+    uint16_t currentClientAfter;
+};
+
+const CanConnectCase kCanConnectCases[] = {
+    {"connected device refuses a second own connection", DeviceConnected, false, false, 9},
+    {"connected device accepts a sender", DeviceConnected, true, true, 4},
+    {"idle device accepts its own connection", DeviceIdle, false, true, 9},
+    {"idle device refuses a sender", DeviceIdle, true, false, 9},
+    {"connecting device accepts its own connection", DeviceConnecting, false, true, 9},
+    {"connecting device refuses a sender", DeviceConnecting, true, false, 9},
+};
+
+TEST(SyslogServerTest, CanConnectAcceptsSendersOnlyWhileConnected)
+{
+    for (const CanConnectCase& row : kCanConnectCases) {
+        SCOPED_TRACE(row.name);
+        CSyslogServer device;
+        device.state = row.state;
+        device.currentClient = 9;
+        const ClientRef client{4};
+        EXPECT_EQ(device.CanConnect(0, row.aboutAClient ? &client : nullptr), row.expected);
+        EXPECT_EQ(device.currentClient, row.currentClientAfter);
+    }
+}
+
+TEST(SyslogServerTest, OwnConnectionConnectsTheDeviceWithNothingInstalled)
+{
+    CSyslogServer device;
+    device.state = DeviceConnecting;
+    ASSERT_TRUE(device.CanConnect(0, nullptr));
+    device.OnConnected(0);
+    EXPECT_EQ(device.state.load(), DeviceConnected);
+    EXPECT_EQ(device.currentClient, 0);
+}
+
+TEST(SyslogServerTest, SenderConnectionLeavesTheStateAndResetsTheClient)
+{
+    CSyslogServer device;
+    device.state = DeviceConnecting;
+    device.currentClient = 7;
+    device.OnConnected(0);
+    EXPECT_EQ(device.state.load(), DeviceConnecting);
+    EXPECT_EQ(device.currentClient, 0);
+}
+
+TEST(SyslogServerTest, EveryConnectionChangePostsOneEvent)
+{
+    CInstalledGlobalQueue queue;
+    CSyslogServer device;
+    device.deviceId = 5;
+    const ClientRef sender{3};
+
+    ASSERT_TRUE(device.CanConnect(0, nullptr));
+    device.OnConnected(0);
+    ASSERT_TRUE(device.CanConnect(0, &sender));
+    device.OnConnected(0);
+    ASSERT_TRUE(device.CanReceive(0, &sender));
+    device.OnReceive(0, "x", 0);  // an empty datagram shows nothing
+    ASSERT_TRUE(device.CanDisconnect(0, &sender));
+    device.OnDisconnected(0);
+    ASSERT_TRUE(device.CanDisconnect(0, nullptr));
+    device.OnDisconnected(0);
+
+    const std::vector<QueueEvent> events = queue.TakeAll();
+    const std::vector<EventSeen> expected = {{EventDeviceConnected, 0},
+                                             {EventClientConnected, 3},
+                                             {EventClientDisconnected, 3},
+                                             {EventDeviceDisconnected, 0}};
+    EXPECT_EQ(Seen(events), expected);
+    for (const QueueEvent& event : events) {
+        EXPECT_EQ(event.deviceId, 5u);
+    }
+    EXPECT_EQ(device.state.load(), DeviceIdle);
+}
+
+TEST(SyslogServerTest, WithoutAQueueEachChangeLogsOneErrorLine)
+{
+    CInstalledSystemLogger logger;
+    CSyslogServer device;
+    device.OnConnected(0);
+    device.OnDisconnected(0);
+    const std::vector<std::string> lines = logger.sink.Lines();
+    ASSERT_EQ(lines.size(), 2u);
+    for (const std::string& line : lines) {
+        EXPECT_NE(line.find(std::string("\tERROR\t") + kQueueMissingLine + "\n"), std::string::npos)
+            << line;
+    }
+}
+
+TEST(SyslogServerTest, ConnectingDeviceGivesUpOnlyAfterTheWholeTimeout)
+{
+    constexpr uint32_t kStart = 0xFFFFF000u;  // across the 32-bit wrap as well
+    CFakeTickScope clock(kStart);
+    CSyslogServer device;
+    ASSERT_TRUE(device.Connect());
+    ASSERT_EQ(device.state.load(), DeviceConnecting);
+
+    clock.Set(kStart + device.connectTimeout);
+    EXPECT_FALSE(device.Poll());
+    EXPECT_EQ(device.state.load(), DeviceConnecting);
+
+    clock.Set(kStart + device.connectTimeout + 1);
+    EXPECT_FALSE(device.Poll());
+    EXPECT_EQ(device.state.load(), DeviceIdle);
+}
+
+struct IdlePollCase {
+    const char* name;
+    TransportState transportBefore;
+    bool expectedResult;
+    TransportState transportAfter;
+    DeviceState deviceAfter;
+};
+
+const IdlePollCase kIdlePollCases[] = {
+    {"idle transport: connect again", Idle, true, ConnectRequested, DeviceConnecting},
+    {"disconnecting transport: wait", DisconnectRequested, false, DisconnectRequested, DeviceIdle},
+    {"still trying: ask it to stop", ConnectRequested, false, DisconnectRequested, DeviceIdle},
+    {"connected after we gave up: ask it to stop", Active, false, DisconnectRequested, DeviceIdle},
+};
+
+TEST(SyslogServerTest, IdleDevicePollsTheTransportBackToAFreshConnect)
+{
+    for (const IdlePollCase& row : kIdlePollCases) {
+        SCOPED_TRACE(row.name);
+        CSyslogServer device;
+        device.transport->WriteState(row.transportBefore);
+        EXPECT_EQ(device.Poll(), row.expectedResult);
+        EXPECT_EQ(TransportStateOf(device), row.transportAfter);
+        EXPECT_EQ(device.state.load(), row.deviceAfter);
+        // Nothing must be left for the transport's destruction to announce.
+        device.transport->WriteState(Idle);
+    }
+}
+
+TEST(SyslogServerTest, PollMirrorsTheConnectedState)
+{
+    CSyslogServer device;
+    device.state = DeviceConnected;
+    EXPECT_FALSE(device.Poll());
+    EXPECT_TRUE(device.connected);
+    EXPECT_EQ(device.state.load(), DeviceConnected);
+    device.state = DeviceConnecting;
+    device.Poll();
+    EXPECT_FALSE(device.connected);
+}
+
+TEST(SyslogServerTest, ConnectAndDisconnectOnlyRequest)
+{
+    CSyslogServer device;
+    device.transport->WriteState(Active);
+    EXPECT_TRUE(device.Connect());
+    EXPECT_EQ(TransportStateOf(device), Active);  // already connected: left alone
+    device.Disconnect();
+    EXPECT_EQ(TransportStateOf(device), DisconnectRequested);
+    device.transport->WriteState(Idle);
+    device.Disconnect();
+    EXPECT_EQ(TransportStateOf(device), Idle);
+}
+
+TEST(SyslogServerTest, OpenKeepsTheSettingsAndArmsTheTransportOnlyOnSuccess)
+{
+    CSyslogServer device;
+    auto* udp = static_cast<CUDPServerTransport*>(device.transport);
+    EXPECT_FALSE(device.Open(nullptr));
+
+    ConnectionSettings refused{};
+    refused.port = 0;  // no port: the transport refuses
+    refused.slotCount = 4;
+    refused.timeout = 500;
+    EXPECT_FALSE(device.Open(&refused));
+    EXPECT_EQ(device.settings.slotCount, 4u);
+    EXPECT_NE(udp->clientTimeout, 500u);
+
+    EXPECT_FALSE(device.Open(nullptr));
+    EXPECT_EQ(device.settings.slotCount, 4u);  // the stored record stays
+}
+
+TEST(SyslogServerTest, SendRefusesNothingToSend)
+{
+    CSyslogServer device;
+    EXPECT_FALSE(device.Send(0, nullptr, 3));
+    EXPECT_FALSE(device.Send(0, "abc", 0));
+}
+
+TEST(SyslogServerTest, ChannelsAnswerTrueAndTouchNothing)
+{
+    CSyslogServer device;
+    CVariant value;
+    value.SetU16(1234);
+    EXPECT_TRUE(device.GetSystemChannel(kChannelConnected, value));
+    EXPECT_TRUE(device.GetSystemChannel(0x12345678, value));
+    EXPECT_EQ(value.GetU16(), 1234);
+    EXPECT_TRUE(device.SetSystemChannel(kChannelSystemValue, value));
+    EXPECT_EQ(device.systemValue, 0u);
+}
+
+// A free UDP port on loopback, found by letting the system choose one.
+uint16_t FreeUdpPort()
+{
+    SOCKET probe = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    int length = sizeof address;
+    getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+    closesocket(probe);
+    return ntohs(address.sin_port);
+}
+
+void SendFrom(SOCKET sender, uint16_t port, const char* text)
+{
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(port);
+    target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sendto(sender, text, static_cast<int>(strlen(text)), 0, reinterpret_cast<sockaddr*>(&target),
+           sizeof target);
+}
+
+class WinsockScope {
+public:
+    WinsockScope()
+    {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+    }
+    ~WinsockScope() { WSACleanup(); }
+};
+
+TEST(SyslogServerTest, DeletingAConnectedDeviceAnnouncesSendersThenItself)
+{
+    WinsockScope winsock;
+    CInstalledGlobalQueue queue;
+    auto* device = new CSyslogServer();
+    device->deviceId = 77;  // events carry it: proof the device was whole when they came
+
+    const uint16_t port = FreeUdpPort();
+    ConnectionSettings settings{};
+    settings.port = port;
+    settings.slotCount = 8;
+    settings.timeout = 60000;
+    ASSERT_TRUE(device->Open(&settings));
+    ASSERT_TRUE(device->Connect());
+    ASSERT_TRUE(WaitUntil([&] { return device->state == DeviceConnected; }));
+
+    SOCKET first = socket(AF_INET, SOCK_DGRAM, 0);
+    SOCKET second = socket(AF_INET, SOCK_DGRAM, 0);
+    SendFrom(first, port, "one");
+    ASSERT_TRUE(WaitUntil([&] { return queue.queue.Count() >= 2; }));
+    SendFrom(second, port, "two");
+    ASSERT_TRUE(WaitUntil([&] { return queue.queue.Count() >= 3; }));
+    closesocket(first);
+    closesocket(second);
+
+    delete device;
+
+    const std::vector<EventSeen> expected = {{EventDeviceConnected, 0},
+                                             {EventClientConnected, 1},
+                                             {EventClientConnected, 2},
+                                             {EventClientDisconnected, 1},
+                                             {EventClientDisconnected, 2},
+                                             {EventDeviceDisconnected, 0}};
+    const std::vector<QueueEvent> events = queue.TakeAll();
+    EXPECT_EQ(Seen(events), expected);
+    for (const QueueEvent& event : events) {
+        EXPECT_EQ(event.deviceId, 77u);
+    }
+}
+
+}  // namespace
