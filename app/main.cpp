@@ -30,6 +30,7 @@ static void RunMainLoop(CWindowsSystemLog* log)
 {
     while (log->visible) {
         Sleep(kMainLoopPollMs);
+        PollReceiver();
     }
 }
 

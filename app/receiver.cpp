@@ -1,11 +1,84 @@
 // Sets up the syslog receiver inside the main loop and takes it down again.
 #include "app/receiver.h"
 
-// The receiver does not exist yet: the window runs on its own until it does.
+#include "app/listen_report.h"
+#include "devices/syslog_server.h"
+#include "logwindow/log_append.h"
+#include "runtime/tick_count.h"
+#include "transport/udp_server_transport.h"
+
+#include <cstdio>
+
+static constexpr uint16_t kSyslogPort = 514;
+static constexpr uint32_t kSenderSlots = 1024;
+static constexpr uint32_t kSenderTimeoutMs = 12000;
+// A few times a second is plenty to notice a port that became free.
+static constexpr uint32_t kPollIntervalMs = 250;
+static constexpr char kBanner[] = "Syslog\r\n";
+
+static CSyslogServer* gReceiver = nullptr;
+static CListenReport gListenReport;
+static uint32_t gLastPoll = 0;
+
 void StartReceiver()
 {
+    AppendUtf8ToLog(kBanner);
+
+    gReceiver = new CSyslogServer();
+    ConnectionSettings settings{};
+    settings.port = kSyslogPort;
+    settings.slotCount = kSenderSlots;
+    settings.timeout = kSenderTimeoutMs;
+    // A receiver that cannot open never listens; PollReceiver tells the user.
+    gReceiver->Open(&settings);
+    gReceiver->Connect();
+    gLastPoll = TickCount();
+}
+
+static void TellListenState()
+{
+    auto* udp = static_cast<CUDPServerTransport*>(gReceiver->transport);
+    const bool listening = gReceiver->state == DeviceConnected;
+    char line[96];
+    switch (gListenReport.Update(udp->LastSocketError(), listening)) {
+    case ListenNote::CannotListen:
+        snprintf(line, sizeof line, "Cannot listen on UDP port %u (error %d); retrying.\r\n",
+                 static_cast<unsigned>(kSyslogPort), udp->LastSocketError());
+        AppendUtf8ToLog(line);
+        break;
+    case ListenNote::Listening:
+        snprintf(line, sizeof line, "Listening on UDP port %u.\r\n",
+                 static_cast<unsigned>(kSyslogPort));
+        AppendUtf8ToLog(line);
+        break;
+    case ListenNote::None:
+        break;
+    }
+}
+
+void PollReceiver()
+{
+    if (gReceiver == nullptr) {
+        return;
+    }
+    const uint32_t now = TickCount();
+    if (now - gLastPoll < kPollIntervalMs) {
+        return;
+    }
+    gLastPoll = now;
+    // The device's own recovery: a connect that did not come through in time
+    // is dropped, and an idle transport is asked to connect again.
+    gReceiver->Poll();
+    TellListenState();
 }
 
 void StopReceiver()
 {
+    if (gReceiver == nullptr) {
+        return;
+    }
+    gReceiver->Disconnect();
+    // The transport stops its worker before it announces the disconnection.
+    delete gReceiver;
+    gReceiver = nullptr;
 }

@@ -3,5 +3,8 @@
 
 // On the main thread, once the window exists and before the main loop.
 void StartReceiver();
+// On the main thread, from every turn of the main loop: keeps a receiver that
+// cannot listen trying again, and tells the user how that goes.
+void PollReceiver();
 // On the main thread, after the main loop and before the window is deleted.
 void StopReceiver();

@@ -77,6 +77,12 @@ start_wine() {
     wineserver -p -f >/dev/null 2>&1 </dev/null &
     WINESERVER_PID=$!
     "$WINE" wineboot >/dev/null 2>&1 </dev/null || true
+    # Debian's Wine looks for its own fonts (Tahoma, Marlett) where they are
+    # not; without them the window shows fallback fonts and odd caption buttons.
+    local fonts=$WINEPREFIX/drive_c/windows/Fonts
+    if [ -d /usr/share/wine/fonts ] && [ -d "$fonts" ] && [ ! -e "$fonts/tahoma.ttf" ]; then
+        cp /usr/share/wine/fonts/*.ttf "$fonts/" 2>/dev/null || true
+    fi
     if [ ! -f "$WINEPREFIX/.syslog-unmanaged" ]; then
         # Without a window manager, hiding a managed window stalls for seconds.
         "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
