@@ -111,15 +111,17 @@ static bool RegisterWindowClass(HINSTANCE instance)
     return RegisterClassW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
-// One turn of the message loop. It never blocks, so a stop request is seen
-// within one idle sleep. Messages sent from other threads (WM_LOG_APPEND) are
-// delivered inside PeekMessageW. A WM_QUIT is dropped: only the stop request
-// ends the loop.
+// One turn of the message loop. It never blocks for longer than one idle
+// pause, so a stop request is seen within it. Messages sent from other threads
+// (WM_LOG_APPEND) are delivered inside PeekMessageW. A WM_QUIT is dropped:
+// only the stop request ends the loop.
 static void PumpMessages()
 {
     MSG message;
     if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        Sleep(kIdleSleepMs);
+        // Like a 10 ms sleep, but a message that arrives meanwhile ends it, so
+        // a sender blocked in SendMessageW is not held up for the rest of it.
+        MsgWaitForMultipleObjectsEx(0, nullptr, kIdleSleepMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         return;
     }
     if (message.message == WM_QUIT) {
