@@ -35,12 +35,20 @@ PROC_NET_UDP_PORT = ":%04X" % PORT
 
 
 def driver(*args, check=True):
-    result = subprocess.run([WINE, DRIVER_EXE, *args], stdin=subprocess.DEVNULL,
-                            capture_output=True, timeout=60)
-    if check and result.returncode != 0:
+    """Runs the driver; returns its exit code and what it wrote to stdout and stderr."""
+    # Files, not pipes: a Wine process that the driver happens to start (the
+    # desktop process, when the last one has ended) inherits its output and
+    # would keep a pipe open long after the driver has ended.
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        code = subprocess.run([WINE, DRIVER_EXE, *args], stdin=subprocess.DEVNULL,
+                              stdout=out, stderr=err, timeout=60).returncode
+        out.seek(0)
+        err.seek(0)
+        output, errors = out.read(), err.read()
+    if check and code != 0:
         raise AssertionError("driver %s failed: %s" % (" ".join(args),
-                                                       result.stderr.decode(errors="replace")))
-    return result
+                                                       errors.decode(errors="replace")))
+    return code, output, errors
 
 
 def port_is_bound():
