@@ -97,6 +97,18 @@ stop_wine() {
         wait "$WINESERVER_PID" 2>/dev/null || true
         WINESERVER_PID=
     fi
+    # Wine's service processes can outlive a server that went first; anything
+    # still running in our prefix is ours to end.
+    local process
+    for process in /proc/[0-9]*; do
+        case $(readlink "$process/exe" 2>/dev/null) in
+            *wine*) ;;
+            *) continue ;;
+        esac
+        if { tr '\0' '\n' <"$process/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+            kill -9 "${process#/proc/}" 2>/dev/null || true
+        fi
+    done
 }
 
 # Starts Xvfb on a free display number and exports DISPLAY.
