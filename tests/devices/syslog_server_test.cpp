@@ -138,7 +138,7 @@ TEST(SyslogServerTest, WithoutAQueueEachChangeLogsOneErrorLine)
 
 TEST(SyslogServerTest, ConnectingDeviceGivesUpOnlyAfterTheWholeTimeout)
 {
-    constexpr uint32_t kStart = 0xFFFFF000u;  // across the 32-bit wrap as well
+    constexpr uint32_t kStart = 0xFFFFFC00u;  // the time-out ends past the 32-bit wrap
     CFakeTickScope clock(kStart);
     CSyslogServer device;
     ASSERT_TRUE(device.Connect());
