@@ -2,6 +2,7 @@
 
 #include "tests/support/fake_tick_count.h"
 #include "tests/support/installed_services.h"
+#include "tests/support/loopback_udp.h"
 #include "tests/support/wait_until.h"
 #include "transport/udp_server_transport.h"
 
@@ -244,30 +245,6 @@ TEST(SyslogServerTest, ChannelsAnswerTrueAndTouchNothing)
     EXPECT_EQ(device.systemValue, 0u);
 }
 
-// A free UDP port on loopback, found by letting the system choose one.
-uint16_t FreeUdpPort()
-{
-    SOCKET probe = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    int length = sizeof address;
-    getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    closesocket(probe);
-    return ntohs(address.sin_port);
-}
-
-void SendFrom(SOCKET sender, uint16_t port, const char* text)
-{
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(port);
-    target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    sendto(sender, text, static_cast<int>(strlen(text)), 0, reinterpret_cast<sockaddr*>(&target),
-           sizeof target);
-}
-
 class WinsockScope {
 public:
     WinsockScope()
@@ -285,7 +262,7 @@ TEST(SyslogServerTest, DeletingAConnectedDeviceAnnouncesSendersThenItself)
     auto* device = new CSyslogServer();
     device->deviceId = 77;  // events carry it: proof the device was whole when they came
 
-    const uint16_t port = FreeUdpPort();
+    const uint16_t port = testsupport::FreeLoopbackPort();
     ConnectionSettings settings{};
     settings.port = port;
     settings.slotCount = 8;
@@ -296,9 +273,9 @@ TEST(SyslogServerTest, DeletingAConnectedDeviceAnnouncesSendersThenItself)
 
     SOCKET first = socket(AF_INET, SOCK_DGRAM, 0);
     SOCKET second = socket(AF_INET, SOCK_DGRAM, 0);
-    SendFrom(first, port, "one");
+    testsupport::SendToLoopback(first, port, "one");
     ASSERT_TRUE(WaitUntil([&] { return queue.queue.Count() >= 2; }));
-    SendFrom(second, port, "two");
+    testsupport::SendToLoopback(second, port, "two");
     ASSERT_TRUE(WaitUntil([&] { return queue.queue.Count() >= 3; }));
     closesocket(first);
     closesocket(second);

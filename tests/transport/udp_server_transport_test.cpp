@@ -2,6 +2,7 @@
 
 #include "runtime/scoped_lock.h"
 #include "tests/support/fake_tick_count.h"
+#include "tests/support/loopback_udp.h"
 #include "tests/support/wait_until.h"
 #include "tests/transport/failing_table_allocation.h"
 #include "tests/transport/recording_device.h"
@@ -16,13 +17,16 @@ namespace {
 
 using testsupport::Callback;
 using testsupport::CFakeTickScope;
+using testsupport::BoundUdpSocket;
 using testsupport::CRecordingDevice;
+using testsupport::FreeLoopbackPort;
+using testsupport::kLoopback;
 using testsupport::kNoClientRef;
+using testsupport::PortOf;
 using testsupport::WaitUntil;
 
 constexpr uint32_t kTransportId = 0x5EED;
 constexpr uint32_t kSlots = 8;
-const uint32_t kLoopback = htonl(INADDR_LOOPBACK);  // as a socket address holds it
 
 // Counts finished turns, so a test can wait until an expiry pass has run
 // with the clock it set.
@@ -37,40 +41,6 @@ public:
     }
     std::atomic<int> turns{0};
 };
-
-uint16_t PortOf(SOCKET s)
-{
-    sockaddr_in address{};
-    int length = static_cast<int>(sizeof address);
-    if (getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == SOCKET_ERROR) {
-        return 0;
-    }
-    return ntohs(address.sin_port);
-}
-
-SOCKET BoundUdpSocket(uint32_t address, uint16_t port)
-{
-    SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(port);
-    local.sin_addr.s_addr = address;
-    if (s != INVALID_SOCKET &&
-        bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local) == SOCKET_ERROR) {
-        closesocket(s);
-        return INVALID_SOCKET;
-    }
-    return s;
-}
-
-// Opening on port 0 is refused, so let the system pick a port and free it again.
-uint16_t FreeLoopbackPort()
-{
-    SOCKET probe = BoundUdpSocket(kLoopback, 0);
-    const uint16_t port = PortOf(probe);
-    closesocket(probe);
-    return port;
-}
 
 class UDPServerTransportTest : public ::testing::Test {
 protected:
@@ -132,13 +102,8 @@ protected:
 
     void SendFrom(SOCKET sender, const std::string& payload)
     {
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(port);
-        to.sin_addr.s_addr = kLoopback;
-        const int sent = sendto(sender, payload.data(), static_cast<int>(payload.size()), 0,
-                                reinterpret_cast<const sockaddr*>(&to), sizeof to);
-        ASSERT_EQ(sent, static_cast<int>(payload.size()));
+        ASSERT_EQ(testsupport::SendToLoopback(sender, port, payload),
+                  static_cast<int>(payload.size()));
     }
 
     // Sends and waits until the transport has offered the datagram.
