@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -21,6 +22,7 @@ static_assert(kLogViewStyle == 0x50210804, "log view style changed");
 static constexpr DWORD kButtonStyle = WS_CHILD | WS_VISIBLE;
 static_assert(kButtonStyle == 0x50000000, "button style changed");
 
+// Sizes for 96 dpi; the window scales them to its own (Scaled).
 static constexpr int kFontHeight = -11;
 static constexpr wchar_t kFontFace[] = L"Tahoma";
 
@@ -57,54 +59,69 @@ static_assert(kSaveFlags == 0xA002, "save dialog flags changed");
 
 static void SetControlFont(HWND control, HFONT font)
 {
-    // No redraw: the control has not been painted yet.
+    // No redraw: the control is moved or painted for the first time next.
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
 }
 
+// Made at 0 by 0: ScaleControls places the buttons, the first WM_SIZE the view.
 static HWND CreateChild(HWND parent, HINSTANCE instance, const wchar_t* className,
-                        const wchar_t* text, DWORD style, int id, int x, int width)
+                        const wchar_t* text, DWORD style, int id)
 {
-    const bool isView = id == IDC_LOG;
-    return CreateWindowExW(0, className, text, style, x, isView ? 0 : kButtonTop, width,
-                           isView ? 0 : kButtonHeight, parent,
+    return CreateWindowExW(0, className, text, style, 0, 0, 0, 0, parent,
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
 }
 
 // Everything the view needs before its first text: plain text, so that text
 // beginning with "{\rtf" is shown as it is; a limit far above the trim
 // threshold; lines wrapped at the view's own width.
-static void PrepareLogView(HWND view, HFONT font)
+static void PrepareLogView(HWND view)
 {
     // Only an empty control accepts a change of text mode.
     SendMessageW(view, EM_SETTEXTMODE, TM_PLAINTEXT, 0);
     SendMessageW(view, EM_EXLIMITTEXT, 0, kLogViewTextLimit);
-    SetControlFont(view, font);
     SendMessageW(view, EM_SETTARGETDEVICE, 0, 0);
 }
 
 void CWindowsSystemLog::CreateControls(HWND hwnd)
 {
     richEditModule = LoadLibraryW(kRichEditLibrary);
-    font = CreateFontW(kFontHeight, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_DONTCARE, kFontFace);
+    dpi = WindowDpi(hwnd);
 
-    // Sized by the first WM_SIZE.
-    logView = CreateChild(hwnd, instance, kLogViewClass, nullptr, kLogViewStyle, IDC_LOG, 0, 0);
-    PrepareLogView(logView, font);
-
-    clearButton = CreateChild(hwnd, instance, L"button", L"Clear", kButtonStyle, IDC_CLEAR,
-                              kClearLeft, kSmallButtonWidth);
-    SetControlFont(clearButton, font);
-    saveButton = CreateChild(hwnd, instance, L"button", L"Save", kButtonStyle, IDC_SAVE,
-                             kSaveLeft, kSmallButtonWidth);
-    SetControlFont(saveButton, font);
+    logView = CreateChild(hwnd, instance, kLogViewClass, nullptr, kLogViewStyle, IDC_LOG);
+    PrepareLogView(logView);
+    clearButton = CreateChild(hwnd, instance, L"button", L"Clear", kButtonStyle, IDC_CLEAR);
+    saveButton = CreateChild(hwnd, instance, L"button", L"Save", kButtonStyle, IDC_SAVE);
     autoscrollButton = CreateChild(hwnd, instance, L"button", kAutoscrollOffLabel, kButtonStyle,
-                                   IDC_AUTOSCROLL, kAutoscrollLeft, kAutoscrollWidth);
-    SetControlFont(autoscrollButton, font);
+                                   IDC_AUTOSCROLL);
+    ScaleControls();
 
     // Last: other threads take a set `window` to mean that the controls exist.
     window = hwnd;
+}
+
+// The font and the buttons at the window's dpi; on a change of dpi, the old
+// font is deleted once no control uses it.
+void CWindowsSystemLog::ScaleControls()
+{
+    const HFONT scaled = CreateFontW(Scaled(kFontHeight), 0, 0, 0, FW_DONTCARE, FALSE, FALSE,
+                                     FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                     DEFAULT_PITCH | FF_DONTCARE, kFontFace);
+    if (scaled != nullptr) {
+        for (HWND control : {logView, clearButton, saveButton, autoscrollButton}) {
+            SetControlFont(control, scaled);
+        }
+        if (font != nullptr) {
+            DeleteObject(font);
+        }
+        font = scaled;
+    }
+    const int top = Scaled(kButtonTop);
+    const int height = Scaled(kButtonHeight);
+    MoveWindow(clearButton, Scaled(kClearLeft), top, Scaled(kSmallButtonWidth), height, TRUE);
+    MoveWindow(saveButton, Scaled(kSaveLeft), top, Scaled(kSmallButtonWidth), height, TRUE);
+    MoveWindow(autoscrollButton, Scaled(kAutoscrollLeft), top, Scaled(kAutoscrollWidth), height,
+               TRUE);
 }
 
 void CWindowsSystemLog::OnCommand(HWND hwnd, WPARAM wParam)

@@ -17,8 +17,14 @@ static constexpr DWORD kHiddenWindowStyle = WS_OVERLAPPEDWINDOW;
 static constexpr DWORD kShownWindowStyle = WS_OVERLAPPEDWINDOW | WS_VISIBLE;
 static_assert(kShownWindowStyle == 0x10CF0000, "main window style changed");
 
+// Every size here and in the log view is given for this dpi and scaled to the
+// window's, so the window keeps its proportions on a high-dpi screen.
+static constexpr int kBaseDpi = USER_DEFAULT_SCREEN_DPI;
+static_assert(kBaseDpi == 96, "sizes are given for 96 dpi");
 // The buttons sit in a band this high above the log view.
 static constexpr int kButtonBandHeight = 36;
+// The program's icon in its resources (app/syslog.rc).
+static constexpr WORD kAppIconId = 1;
 // Between two looks at the thread's state when no message waits.
 static constexpr DWORD kIdleSleepMs = 10;
 // Between two looks for the window during start-up.
@@ -53,7 +59,8 @@ CWindowsSystemLog::CWindowsSystemLog()
       clearButton(nullptr),
       logView(nullptr),
       autoscroll(true),
-      visible(true)
+      visible(true),
+      dpi(kBaseDpi)
 {
     worker = new CWorkerThread(this, &CWindowsSystemLog::WindowThread);
     lock = new CKestrumCriticalSection();
@@ -103,7 +110,11 @@ static bool RegisterWindowClass(HINSTANCE instance)
     windowClass.style = kWindowClassStyle;
     windowClass.lpfnWndProc = &CWindowsSystemLog::WindowProc;
     windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kAppIconId));
+    if (windowClass.hIcon == nullptr) {
+        // A host without our resources, such as a test program.
+        windowClass.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    }
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH));
     windowClass.lpszClassName = kWindowClass;
@@ -131,17 +142,57 @@ static void PumpMessages()
     DispatchMessageW(&message);
 }
 
+// GetDpiForWindow is new in Windows 10 (1607); Windows 7 and 8 have only the
+// system dpi, which the screen's device context reports.
+UINT CWindowsSystemLog::WindowDpi(HWND window)
+{
+    using GetDpiForWindowCall = UINT(WINAPI*)(HWND);
+    // Through void(*)(): a cast between unrelated function types draws a warning.
+    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowCall>(
+        reinterpret_cast<void (*)()>(
+            GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (window != nullptr && getDpiForWindow != nullptr) {
+        const UINT found = getDpiForWindow(window);
+        if (found != 0) {
+            return found;
+        }
+    }
+    const HDC screen = GetDC(nullptr);
+    const int found = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+    if (screen != nullptr) {
+        ReleaseDC(nullptr, screen);
+    }
+    return found > 0 ? static_cast<UINT>(found) : kBaseDpi;
+}
+
+int CWindowsSystemLog::Scaled(int length) const
+{
+    return MulDiv(length, static_cast<int>(dpi), kBaseDpi);
+}
+
 bool CWindowsSystemLog::RunsWindowThread()
 {
     if (!RegisterWindowClass(instance)) {
         return false;
     }
-    // WM_CREATE stores `window` once the controls exist.
+    // The window does not exist yet, so its size follows the system dpi.
+    dpi = WindowDpi(nullptr);
+    const int width = Scaled(kWindowWidth);
+    const int height = Scaled(kWindowHeight);
+    // WM_CREATE stores `window` once the controls exist, and the window's own dpi.
     const HWND created = CreateWindowExW(0, kWindowClass, kWindowTitle,
                                          visible ? kShownWindowStyle : kHiddenWindowStyle,
-                                         CW_USEDEFAULT, CW_USEDEFAULT, kWindowWidth, kWindowHeight,
-                                         nullptr, nullptr, instance, nullptr);
-    return created != nullptr;
+                                         CW_USEDEFAULT, CW_USEDEFAULT, width, height, nullptr,
+                                         nullptr, instance, nullptr);
+    if (created == nullptr) {
+        return false;
+    }
+    // Placed on a screen whose dpi differs from the system's.
+    if (Scaled(kWindowWidth) != width) {
+        SetWindowPos(created, nullptr, 0, 0, Scaled(kWindowWidth), Scaled(kWindowHeight),
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    return true;
 }
 
 uint32_t CWindowsSystemLog::WindowThread(CWorkerThread* record)
@@ -185,6 +236,7 @@ LRESULT CWindowsSystemLog::HandleMessage(HWND hwnd, UINT message, WPARAM wParam,
     case WM_CLOSE: Hide(); return 0;
     case WM_COMMAND: OnCommand(hwnd, wParam); return 0;
     case WM_LOG_APPEND: AppendText(reinterpret_cast<wchar_t*>(wParam)); return 0;
+    case WM_DPICHANGED: OnDpiChanged(hwnd, wParam, lParam); return 0;
     default: return DefWindowProcW(hwnd, message, wParam, lParam);
     }
 }
@@ -200,12 +252,36 @@ void CWindowsSystemLog::Hide()
     visible = false;
 }
 
+// Moved to another screen, or the screen's scale changed: WPARAM holds the new
+// dpi, LPARAM the rectangle that Windows suggests for the window at that dpi.
+void CWindowsSystemLog::OnDpiChanged(HWND hwnd, WPARAM wParam, LPARAM lParam)
+{
+    const UINT newDpi = HIWORD(wParam);
+    if (newDpi == 0) {
+        return;
+    }
+    dpi = newDpi;
+    ScaleControls();
+    const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+    if (suggested != nullptr) {
+        SetWindowPos(hwnd, nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    // The band's height changed even if the window's size did not.
+    RECT client = {};
+    GetClientRect(hwnd, &client);
+    FitLogView(MAKELPARAM(client.right, client.bottom));
+    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
 void CWindowsSystemLog::FitLogView(LPARAM size)
 {
+    const int band = Scaled(kButtonBandHeight);
     const int width = LOWORD(size);
     // A minimised window reports a client area of 0 by 0.
-    const int height = std::max(0, HIWORD(size) - kButtonBandHeight);
-    MoveWindow(logView, 0, kButtonBandHeight, width, height, TRUE);
+    const int height = std::max(0, HIWORD(size) - band);
+    MoveWindow(logView, 0, band, width, height, TRUE);
 }
 
 static void DestroyControl(HWND& control)

@@ -42,6 +42,8 @@ public:
 
     static uint32_t WindowThread(CWorkerThread* record);
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    // The dpi of `window`; the system's when `window` is null.
+    static UINT WindowDpi(HWND window);
     LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void DestroyWindows();
 
@@ -61,10 +63,15 @@ public:
     HWND autoscrollButton, saveButton, clearButton, logView;
     bool autoscroll;
     std::atomic<bool> visible;
+    // The window's dpi, which every size and the font follow; window thread only.
+    UINT dpi;
 
 private:
     bool RunsWindowThread();
     void Hide();
+    int Scaled(int length) const;
+    void OnDpiChanged(HWND hwnd, WPARAM wParam, LPARAM lParam);
+    void ScaleControls();
     void FitLogView(LPARAM size);
     void ToggleAutoscroll();
     void SaveWithDialog(HWND owner);

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <richedit.h>
+
 #include <algorithm>
 #include <string>
 
@@ -100,6 +102,103 @@ TEST_F(WindowsSystemLogTest, LogViewFillsTheClientAreaBelowTheButtons)
         EXPECT_EQ(placed.right, client.right);
         EXPECT_EQ(placed.bottom - placed.top, std::max(0L, client.bottom - 36));
     }
+}
+
+// Where a control sits in its parent's client area.
+RECT PlaceOf(HWND control)
+{
+    RECT placed = {};
+    GetWindowRect(control, &placed);
+    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&placed), 2);
+    return placed;
+}
+
+LONG FontHeightOf(HWND control)
+{
+    LOGFONTW font = {};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof(font),
+               &font);
+    return font.lfHeight;
+}
+
+// The rich edit answers no WM_GETFONT; it reports its text's height in
+// twips, converted at the 96 dpi of this test program.
+constexpr LONG kTwipsPerPixel = 1440 / 96;
+
+LONG ViewFontTwips(HWND view)
+{
+    CHARFORMAT2W format = {};
+    format.cbSize = sizeof(format);
+    format.dwMask = CFM_SIZE;
+    SendMessageW(view, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+    return format.yHeight;
+}
+
+struct DpiCase {
+    UINT dpi;
+    // The 96-dpi band, Clear button and font height, scaled and rounded.
+    LONG band;
+    RECT clear;
+    LONG fontHeight;
+};
+
+// The last row goes back to 96 dpi, so nothing stays from the larger ones.
+const DpiCase kDpiCases[] = {
+    {120, 45, {13, 3, 53, 43}, -14},
+    {144, 54, {15, 3, 63, 51}, -17},
+    {192, 72, {20, 4, 84, 68}, -22},
+    {96, 36, {10, 2, 42, 34}, -11},
+};
+
+TEST_F(WindowsSystemLogTest, ChangeOfDpiScalesTheControlsAndTakesTheSuggestedFrame)
+{
+    for (const DpiCase& row : kDpiCases) {
+        SCOPED_TRACE(row.dpi);
+        // Windows suggests 800 by 400 scaled; any frame must be taken as it is.
+        RECT suggested = {20, 30, 20 + static_cast<LONG>(row.dpi) * 5, 30 + 300};
+        SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(row.dpi, row.dpi),
+                     reinterpret_cast<LPARAM>(&suggested));
+        ASSERT_TRUE(testsupport::Sync(window));
+
+        RECT frame = {};
+        GetWindowRect(window, &frame);
+        EXPECT_EQ(frame.left, suggested.left);
+        EXPECT_EQ(frame.top, suggested.top);
+        EXPECT_EQ(frame.right, suggested.right);
+        EXPECT_EQ(frame.bottom, suggested.bottom);
+
+        const RECT clear = PlaceOf(clearButton);
+        EXPECT_EQ(clear.left, row.clear.left);
+        EXPECT_EQ(clear.top, row.clear.top);
+        EXPECT_EQ(clear.right, row.clear.right);
+        EXPECT_EQ(clear.bottom, row.clear.bottom);
+        // The other buttons keep their 96-dpi places relative to Clear.
+        EXPECT_EQ(PlaceOf(saveButton).left, MulDiv(44, row.dpi, 96));
+        EXPECT_EQ(PlaceOf(autoscrollButton).right - PlaceOf(autoscrollButton).left,
+                  MulDiv(96, row.dpi, 96));
+
+        RECT client = {};
+        GetClientRect(window, &client);
+        const RECT view = PlaceOf(this->view);
+        EXPECT_EQ(view.top, row.band);
+        EXPECT_EQ(view.right, client.right);
+        EXPECT_EQ(view.bottom, client.bottom);
+
+        for (HWND button : {clearButton, saveButton, autoscrollButton}) {
+            EXPECT_EQ(FontHeightOf(button), row.fontHeight);
+        }
+        EXPECT_EQ(ViewFontTwips(this->view), -row.fontHeight * kTwipsPerPixel);
+    }
+}
+
+TEST_F(WindowsSystemLogTest, ResizeAfterAChangeOfDpiKeepsTheScaledBand)
+{
+    RECT suggested = {0, 0, 1600, 800};
+    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+    ASSERT_TRUE(SetWindowPos(window, nullptr, 0, 0, 900, 500,
+                             SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE));
+    ASSERT_TRUE(testsupport::Sync(window));
+    EXPECT_EQ(PlaceOf(view).top, 72);
 }
 
 // A window class "Syslog" of this module whose windows refuse to be made.
