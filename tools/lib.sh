@@ -138,3 +138,19 @@ stop_xvfb() {
         XVFB_PID=
     fi
 }
+
+# Packs both architectures' syslog.exe (built if needed) and the users' readme
+# into $BUILD_DIR/release/syslog-VERSION-windows.zip, and sets RELEASE_ZIP.
+# The zip's time is the last commit's, so packing the same commit again
+# gives the same bytes; SOURCE_DATE_EPOCH overrides it.
+RELEASE_ZIP=
+package_release() {
+    build_arch x86_64 release_exe
+    build_arch i686 release_exe
+    local version epoch
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$BUILD_DIR/x86_64/CMakeCache.txt")
+    epoch=${SOURCE_DATE_EPOCH:-$(git -c safe.directory="$ROOT" -C "$ROOT" log -1 --format=%ct 2>/dev/null || true)}
+    RELEASE_ZIP=$(python3 "$ROOT/cmake/release_zip.py" "$version" "${epoch:-0}" \
+        "$BUILD_DIR/x86_64/release/syslog.exe" "$BUILD_DIR/i686/release/syslog.exe" \
+        "$ROOT/docs/windows-readme.txt" "$BUILD_DIR/release")
+}
