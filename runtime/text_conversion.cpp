@@ -147,13 +147,12 @@ static bool IsAsciiCharacter(char byte)
     return static_cast<unsigned char>(byte) - 1u < 0x7Fu;
 }
 
-wchar_t* Utf8ToUtf16(const char* text)
+size_t Utf16UnitsOfUtf8(const char* text)
 {
-    if (text == nullptr || text[0] == '\0') {
-        return nullptr;
-    }
-
     size_t units = 0;
+    if (text == nullptr) {
+        return units;
+    }
     for (const char* cursor = text;;) {
         if (IsAsciiCharacter(*cursor)) {
             ++cursor;
@@ -166,12 +165,14 @@ wchar_t* Utf8ToUtf16(const char* text)
         }
         units += codePoint < kFirstSupplementary ? 1 : 2;
     }
+    return units;
+}
 
-    auto* result = static_cast<wchar_t*>(malloc((units + 1) * sizeof(wchar_t)));
-    if (result == nullptr) {
-        return nullptr;
+wchar_t* DecodeUtf8Into(const char* text, wchar_t* out)
+{
+    if (text == nullptr) {
+        return out;
     }
-    wchar_t* out = result;
     for (const char* cursor = text;;) {
         if (IsAsciiCharacter(*cursor)) {
             *out++ = static_cast<wchar_t>(*cursor++);
@@ -189,7 +190,20 @@ wchar_t* Utf8ToUtf16(const char* text)
             *out++ = static_cast<wchar_t>(kFirstLowSurrogate + (offset & 0x3FF));
         }
     }
-    *out = L'\0';
+    return out;
+}
+
+wchar_t* Utf8ToUtf16(const char* text)
+{
+    if (text == nullptr || text[0] == '\0') {
+        return nullptr;
+    }
+    const size_t units = Utf16UnitsOfUtf8(text);
+    auto* result = static_cast<wchar_t*>(malloc((units + 1) * sizeof(wchar_t)));
+    if (result == nullptr) {
+        return nullptr;
+    }
+    *DecodeUtf8Into(text, result) = L'\0';
     return result;
 }
 
