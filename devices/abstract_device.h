@@ -26,4 +26,8 @@ public:
     virtual bool CanReceive(uint32_t /*transportId*/, const ClientRef* /*client*/) { return true; }
     // `data` is valid only during the call.
     virtual void OnReceive(uint32_t transportId, const char* data, int32_t count) = 0;
+    // The datagrams offered since the last call are all that is waiting for
+    // now: a device that gathers them hands them on here. Last in the table,
+    // so every slot before it keeps its place.
+    virtual void OnReceiveDone(uint32_t /*transportId*/) {}
 };

@@ -3,13 +3,10 @@
 #include "devices/syslog_server.h"
 
 #include "devices/global_queue.h"
-#include "logwindow/log_append.h"
 #include "runtime/scoped_lock.h"
 #include "transport/udp_server_transport.h"
 
 #include <cstring>
-#include <memory>
-#include <new>
 
 static constexpr uint32_t kStreamCapacity = 1024;
 static constexpr uint32_t kTransportId = 0;
@@ -165,18 +162,17 @@ bool CSyslogServer::CanReceive(uint32_t /*transportId*/, const ClientRef* client
 void CSyslogServer::OnReceive(uint32_t /*transportId*/, const char* data, int32_t count)
 {
     lastReceive = Now();
-    const size_t length = (data != nullptr && count > 0) ? static_cast<size_t>(count) : 0;
-    // The window reads text up to its first zero byte; the datagram has none at its end.
-    std::unique_ptr<char[]> copy(new (std::nothrow) char[length + 1]);
-    if (copy) {
-        if (length > 0) {
-            memcpy(copy.get(), data, length);
-        }
-        copy[length] = '\0';
-        AppendUtf8ToLog(copy.get());
+    // The text goes up to the first zero byte; nothing is added to it. It
+    // reaches the window with the others of this turn, in OnReceiveDone.
+    if (data != nullptr && count > 0) {
+        receiveBatch.Add(data, static_cast<size_t>(count));
     }
-    // A copy that could not be made drops this datagram only.
     currentClient = 0;
+}
+
+void CSyslogServer::OnReceiveDone(uint32_t /*transportId*/)
+{
+    receiveBatch.Flush();
 }
 
 bool CSyslogServer::Open(const ConnectionSettings* newSettings)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "devices/base_device.h"
+#include "logwindow/log_append_batch.h"
 #include "transport/abstract_transport.h"
 #include "transport/in_stream.h"
 #include "transport/out_stream.h"
@@ -26,6 +27,7 @@ public:
     void OnDisconnected(uint32_t transportId) override;
     bool CanReceive(uint32_t transportId, const ClientRef* client) override;
     void OnReceive(uint32_t transportId, const char* data, int32_t count) override;
+    void OnReceiveDone(uint32_t transportId) override;
     bool Open(const ConnectionSettings* settings) override;
     bool Send(uint16_t client, const char* data, uint32_t length) override;
     bool SetSystemChannel(uint32_t id, const CVariant& value) override;
@@ -37,6 +39,10 @@ public:
     // Carries the client index from a query to the notification that follows;
     // the transport makes its callbacks one pair at a time, on one thread.
     uint16_t currentClient;
+    // The texts of the datagrams of one transport turn, shown in one append
+    // so that a burst is not paced by the window one datagram at a time.
+    // Transport thread only.
+    CLogAppendBatch receiveBatch;
 
 private:
     void NoteClient(const ClientRef* client);

@@ -9,6 +9,13 @@
 
 // One datagram per turn at most, so the worker hardly waits for it.
 static constexpr long kReceiveWaitMicroseconds = 10;
+// A turn that starts with nothing queued waits this long for a datagram: it
+// is taken the moment it comes, and an idle receiver wakes 20 times a second
+// rather than 200. Stop and disconnect requests wait at most this long.
+static constexpr long kTurnWaitMicroseconds = 50 * 1000;
+// A burst (a router rebooting, a host flushing its queue) must ride out a
+// slow moment of the window; the system may grant less than asked.
+static constexpr int kReceiveBufferBytes = 4 << 20;
 
 static bool IsFree(const ClientSlot& slot)
 {
@@ -25,7 +32,7 @@ static bool IsInUse(const ClientSlot& slot)
 CUDPServerTransport::CUDPServerTransport(uint32_t id, CAbstractDevice* ownerDevice)
     : CAbstractTransport(id, ownerDevice), slotCount(0), clientTimeout(kDefaultClientTimeoutMs),
       clients(nullptr), socketHandle(INVALID_SOCKET), localAddress{}, receiveBuffer{},
-      port(kDefaultPort), tableLock(nullptr), lastSocketError(0)
+      port(kDefaultPort), tableLock(nullptr), lastSocketError(0), offeredThisTurn(false)
 {
     tableLock = new CKestrumCriticalSection();
 }
@@ -115,6 +122,10 @@ bool CUDPServerTransport::Connect()
                    static_cast<int>(sizeof exclusive)) == SOCKET_ERROR) {
         return FailConnect(WSAGetLastError());
     }
+    // Best effort: the default buffer still works, only bursts fare worse.
+    const int bufferBytes = kReceiveBufferBytes;
+    setsockopt(socketHandle, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bufferBytes),
+               static_cast<int>(sizeof bufferBytes));
     if (bind(socketHandle, reinterpret_cast<const sockaddr*>(&localAddress),
              static_cast<int>(sizeof localAddress)) == SOCKET_ERROR) {
         return FailConnect(WSAGetLastError());
@@ -180,7 +191,18 @@ void CUDPServerTransport::CloseAll()
 
 bool CUDPServerTransport::Process()
 {
-    if (!ReceiveDatagram()) {
+    // Everything already queued, so a burst leaves the socket as fast as it
+    // came; the bound keeps stop and disconnect requests seen every turn.
+    offeredThisTurn = false;
+    ReceiveResult result = ReceiveOne(kTurnWaitMicroseconds);
+    for (uint32_t taken = 1; result == ReceiveResult::Taken && taken < kMaxDatagramsPerTurn;
+         ++taken) {
+        result = ReceiveOne(0);
+    }
+    if (offeredThisTurn && owner != nullptr) {
+        owner->OnReceiveDone(transportId);
+    }
+    if (result == ReceiveResult::Failed) {
         return false;
     }
     ExpireClients();
@@ -189,9 +211,14 @@ bool CUDPServerTransport::Process()
 
 bool CUDPServerTransport::ReceiveDatagram()
 {
+    return ReceiveOne(kReceiveWaitMicroseconds) != ReceiveResult::Failed;
+}
+
+CUDPServerTransport::ReceiveResult CUDPServerTransport::ReceiveOne(long waitMicroseconds)
+{
     // Only this thread writes socketHandle, so it reads it without the lock.
     if (socketHandle == INVALID_SOCKET) {
-        return false;  // nothing to wait on counts as a failed wait
+        return ReceiveResult::Failed;  // nothing to wait on counts as a failed wait
     }
     fd_set readable;
     FD_ZERO(&readable);
@@ -199,29 +226,29 @@ bool CUDPServerTransport::ReceiveDatagram()
     fd_set failed;
     FD_ZERO(&failed);
     FD_SET(socketHandle, &failed);
-    timeval wait{0, kReceiveWaitMicroseconds};
+    timeval wait{0, waitMicroseconds};
     // The first argument is ignored by Winsock; it is given for other stacks.
     const int ready = select(static_cast<int>(socketHandle + 1), &readable, nullptr, &failed, &wait);
     if (ready == SOCKET_ERROR) {
-        return false;
+        return ReceiveResult::Failed;
     }
     // The socket blocks: receive only when a datagram is surely waiting, or
     // the worker could hang where no stop request reaches it.
     if (ready == 0 || !FD_ISSET(socketHandle, &readable)) {
-        return true;
+        return ReceiveResult::Nothing;
     }
     sockaddr_in sender{};
     int senderLength = static_cast<int>(sizeof sender);
     const int count = recvfrom(socketHandle, receiveBuffer, static_cast<int>(kMaxDatagramBytes), 0,
                                reinterpret_cast<sockaddr*>(&sender), &senderLength);
     // Empty, longer than the buffer (WSAEMSGSIZE) or failed: dropped
-    // without trace, and nobody is refreshed.
+    // without trace, and nobody is refreshed. The next one may be fine.
     if (count <= 0) {
-        return true;
+        return ReceiveResult::Taken;
     }
     const uint16_t client = FindOrAddClient(sender.sin_addr.s_addr, ntohs(sender.sin_port));
     OfferDatagram(client, count);
-    return true;
+    return ReceiveResult::Taken;
 }
 
 uint16_t CUDPServerTransport::FindOrAddClient(uint32_t senderAddress, uint16_t senderPort)
@@ -431,5 +458,6 @@ void CUDPServerTransport::OfferDatagram(uint16_t client, int32_t count)
     const ClientRef ref{client};
     if (owner != nullptr && owner->CanReceive(transportId, &ref)) {
         owner->OnReceive(transportId, receiveBuffer, count);
+        offeredThisTurn = true;
     }
 }

@@ -13,6 +13,8 @@
 inline constexpr uint32_t kMaxDatagramBytes = 1024;
 inline constexpr uint32_t kDefaultClientTimeoutMs = 120000;
 inline constexpr uint16_t kDefaultPort = 9422;
+// At most this many datagrams leave the socket in one worker turn.
+inline constexpr uint32_t kMaxDatagramsPerTurn = 1024;
 
 // One sender. A slot is free while its address and port are both 0, and in
 // use otherwise.
@@ -47,6 +49,8 @@ public:
     int LastSocketError() const;
 
     // Steps of a worker turn, public so that tests can drive the table.
+    // One datagram at most; false when the wait failed. Process also tells
+    // the owner when the datagrams of its turn are done.
     bool ReceiveDatagram();
     uint16_t FindOrAddClient(uint32_t senderAddress, uint16_t senderPort);
     uint16_t AddClient(uint32_t senderAddress, uint16_t senderPort);
@@ -68,8 +72,12 @@ public:
     // socketHandle; never held while the owner is called.
     CKestrumCriticalSection* tableLock;
     std::atomic<int> lastSocketError;
+    // Worker thread only: the owner was offered a datagram in this turn.
+    bool offeredThisTurn;
 
 private:
+    enum class ReceiveResult { Failed, Nothing, Taken };
+    ReceiveResult ReceiveOne(long waitMicroseconds);
     bool FailConnect(int error);
     uint16_t NextExpiredClient(uint32_t from);
     uint16_t ClearNextClient(uint32_t from);

@@ -29,17 +29,19 @@ constexpr uint32_t kTransportId = 0x5EED;
 constexpr uint32_t kSlots = 8;
 
 // Counts finished turns, so a test can wait until an expiry pass has run
-// with the clock it set.
+// with the clock it set. While `hold` is set, turns leave the socket alone,
+// so datagrams can pile up in it.
 class CCountingUDPTransport : public CUDPServerTransport {
 public:
     using CUDPServerTransport::CUDPServerTransport;
     bool Process() override
     {
-        const bool result = CUDPServerTransport::Process();
+        const bool result = hold ? true : CUDPServerTransport::Process();
         ++turns;
         return result;
     }
     std::atomic<int> turns{0};
+    std::atomic<bool> hold{false};
 };
 
 class UDPServerTransportTest : public ::testing::Test {
@@ -198,6 +200,65 @@ TEST_F(UDPServerTransportTest, FirstDatagramAnnouncesTheSenderThenOffersItUnderT
     for (const auto& call : device.Calls()) {
         EXPECT_EQ(call.threadId, WorkerThreadId());
     }
+}
+
+TEST_F(UDPServerTransportTest, QueuedDatagramsLeaveInOneTurnInOrderThenTheOwnerHearsItIsDone)
+{
+    OpenAndConnect();
+    transport->hold = true;
+    AwaitWholeTurn();  // no turn is inside the socket any more
+    const SOCKET first = NewSender();
+    const SOCKET second = NewSender();
+    // Well under the per-turn bound and what the socket holds.
+    constexpr int kQueued = 300;
+    std::vector<std::string> sent;
+    for (int i = 0; i < kQueued; ++i) {
+        sent.push_back("datagram " + std::to_string(i));
+        SendFrom(i % 2 == 0 ? first : second, sent.back());
+    }
+    transport->hold = false;
+    ASSERT_TRUE(WaitUntil([&] { return device.CountAll(Callback::OnReceive) == kQueued; }));
+    ASSERT_TRUE(WaitUntil([&] { return !device.ReceiveDoneAfter().empty(); }));
+
+    std::vector<std::string> received;
+    for (const auto& call : device.Calls()) {
+        if (call.callback == Callback::OnReceive) {
+            received.push_back(call.data);
+        }
+    }
+    EXPECT_EQ(received, sent);
+    // Told once, after the last of them: one turn took them all.
+    EXPECT_EQ(device.ReceiveDoneAfter(), std::vector<size_t>{device.Calls().size()});
+}
+
+TEST_F(UDPServerTransportTest, TurnsWithoutDatagramsDoNotSayDone)
+{
+    OpenAndConnect();
+    const SOCKET sender = NewSender();
+    Deliver(sender, "one");
+    ASSERT_TRUE(WaitUntil([&] { return device.ReceiveDoneAfter().size() == 1; }));
+    AwaitWholeTurn();
+    AwaitWholeTurn();
+    EXPECT_EQ(device.ReceiveDoneAfter().size(), 1u);
+    // An empty datagram offers nothing, so there is nothing to be done with.
+    SendFrom(sender, "");
+    AwaitWholeTurn();
+    EXPECT_EQ(device.ReceiveDoneAfter().size(), 1u);
+}
+
+TEST_F(UDPServerTransportTest, SocketAsksForMoreReceiveBufferThanTheDefault)
+{
+    OpenAndConnect();
+    const SOCKET plain = NewSender();
+    int plainBytes = 0;
+    int granted = 0;
+    int length = static_cast<int>(sizeof plainBytes);
+    ASSERT_EQ(getsockopt(plain, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&plainBytes),
+                         &length), 0);
+    length = static_cast<int>(sizeof granted);
+    ASSERT_EQ(getsockopt(transport->socketHandle, SOL_SOCKET, SO_RCVBUF,
+                         reinterpret_cast<char*>(&granted), &length), 0);
+    EXPECT_GT(granted, plainBytes);
 }
 
 TEST_F(UDPServerTransportTest, EachAddressAndPortIsItsOwnClient)
