@@ -48,6 +48,8 @@ static constexpr LPARAM kLogViewTextLimit = 1 << 20;
 static_assert(kLogViewTextLimit > 4 * kTrimAbove, "the text limit must stay clear of trimming");
 // How many characters one look for a line break reads at a time.
 static constexpr LONG kScanChunk = 1024;
+// How many characters one step of a trim deletes (see DeleteOldest).
+static constexpr LONG kTrimStep = 1024;
 
 static constexpr DWORD kMaxFileName = MAX_PATH;
 static constexpr wchar_t kSaveDialogTitle[] = L"Save Kestrum Log As...";
@@ -192,6 +194,25 @@ static LONG TrimEnd(HWND view, LONG cut, LONG end)
     return IsLowSurrogate(first) ? cut + 1 : cut;
 }
 
+// Deletes the text before `cut`. Some rich edit controls (Wine's among them)
+// delete a range line by line, each time walking from the start of the text
+// to the end of the range, so one large cut costs the square of its line
+// count; cut in steps instead, with the same result. Only the last step has
+// to end where a whole line or character ends; the view is not painted
+// between steps.
+static void DeleteOldest(HWND view, LONG cut)
+{
+    const LONG keep = TextEnd(view) - cut;
+    for (LONG left = cut; left > 0;) {
+        DeleteRange(view, 0, std::min(left, kTrimStep));
+        const LONG stillLeft = TextEnd(view) - keep;
+        if (stillLeft >= left) {
+            return;  // the control deleted nothing: stop rather than spin
+        }
+        left = stillLeft;
+    }
+}
+
 // Works in character positions throughout, so the cut lands where intended
 // however many line breaks the text holds.
 void CWindowsSystemLog::TrimOldestText()
@@ -200,7 +221,7 @@ void CWindowsSystemLog::TrimOldestText()
     if (end <= kTrimAbove) {
         return;
     }
-    DeleteRange(logView, 0, TrimEnd(logView, end - kKeepAfterTrim, end));
+    DeleteOldest(logView, TrimEnd(logView, end - kKeepAfterTrim, end));
 }
 
 // Holds off the view's painting for one append and repaints it once after.
