@@ -9,7 +9,8 @@ static constexpr WORD kWinsockVersion = MAKEWORD(2, 2);
 static_assert(kWinsockVersion == 0x0202, "Windows Sockets 2.2");
 // "Syslog" and five underscores, in the session namespace.
 static constexpr wchar_t kSingleInstanceMutex[] = L"Syslog_____";
-static constexpr DWORD kMainLoopPollMs = 15;
+// How soon a closed window is noticed; an idle program wakes only this often.
+static constexpr DWORD kMainLoopPollMs = 50;
 
 // Holds the single-instance mutex for the rest of the process; the system
 // releases it when the process ends. False when another copy runs already or
