@@ -27,6 +27,7 @@ struct Run {
     size_t fill;      // characters sent in all
     Text text;
     bool wrap;        // the view wraps lines at its width, as the program sets it
+    size_t lineEvery = 0;  // with line breaks: one every this many characters, 0 = at the end only
 };
 
 const Run kRuns[] = {
@@ -40,6 +41,11 @@ const Run kRuns[] = {
     {"one paragraph, 1000, trimming", 1000, false, 130000, Text::Syslog, true},
     // Kept short: under Wine the view wraps a paragraph of letters alone in
     // time that grows with the square of its length.
+    // Many datagrams in one append, as the receiver sends a burst.
+    {"batches of 16 lines of 100, trimming", 1600, true, 200000, Text::Syslog, true, 100},
+    {"batches of 64 lines of 100, trimming", 6400, true, 200000, Text::Syslog, true, 100},
+    {"batches of 256 lines of 100, trimming", 25600, true, 400000, Text::Syslog, true, 100},
+    {"batches of 640 lines of 100, trimming", 64000, true, 640000, Text::Syslog, true, 100},
     {"letters only, one paragraph", 1000, false, 10000, Text::Letters, true},
     {"letters only, one paragraph", 1000, false, 20000, Text::Letters, true},
     {"letters only, one paragraph, no wrap", 1000, false, 20000, Text::Letters, false},
@@ -64,6 +70,9 @@ std::wstring Sample(const Run& run)
                      run.chunk)
             : Repeat(L"abc defgh ij klmno pqr ", run.chunk);
     if (run.lineBreaks) {
+        for (size_t i = run.lineEvery; i > 0 && i <= text.size(); i += run.lineEvery) {
+            text[i - 1] = L'\n';
+        }
         text.back() = L'\n';
     }
     return text;
@@ -118,7 +127,8 @@ void Measure(CWindowsSystemLog* log, const Run& run)
 
 }  // namespace
 
-int main()
+// With an argument, only the runs whose name contains it.
+int main(int argc, char** argv)
 {
     CWindowsSystemLog* log = CWindowsSystemLog::Instance();
     if (!log->StartWindowThread()) {
@@ -126,6 +136,9 @@ int main()
         return 1;
     }
     for (const Run& run : kRuns) {
+        if (argc > 1 && std::string(run.name).find(argv[1]) == std::string::npos) {
+            continue;
+        }
         Measure(log, run);
     }
     CWindowsSystemLog::DestroyInstance();

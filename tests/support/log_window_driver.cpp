@@ -7,9 +7,13 @@
 //   save <path>                   save through the dialog, opening it if needed
 //   close                         close the window as the close box does
 //   count                         print how many "Syslog" windows exist
+//   follow <file> <seconds>       record every numbered text that passes through
+//                                 the view (see view_follower.h); ends early when
+//                                 <file>.stop exists
 //
 // Anything not found in time: a message on stderr and exit code 1.
 #include "logwindow/windows_system_log.h"
+#include "tests/support/view_follower.h"
 #include "tests/support/window_driver.h"
 
 #include <cstdio>
@@ -94,7 +98,17 @@ int Save(HWND window, const wchar_t* path)
     return SaveAs(dialog, path) ? 0 : Fail(L"the save dialog did not finish");
 }
 
-int Run(const std::wstring& command, const wchar_t* argument)
+int Follow(HWND window, const wchar_t* path, const wchar_t* seconds)
+{
+    const HWND view = FindControl(window, IDC_LOG, L"RichEdit50W");
+    if (view == nullptr) {
+        return Fail(L"no log view");
+    }
+    const double limit = seconds != nullptr ? wcstod(seconds, nullptr) : 0.0;
+    return FollowView(view, path, limit) ? 0 : Fail(std::wstring(L"cannot write ") + path);
+}
+
+int Run(const std::wstring& command, const wchar_t* argument, const wchar_t* extra)
 {
     if (command == L"count") {
         WriteBytes(STD_OUTPUT_HANDLE, std::to_string(FindLogWindows().size()) + "\n");
@@ -131,11 +145,15 @@ int Run(const std::wstring& command, const wchar_t* argument)
     if (command == L"save" && argument != nullptr) {
         return Save(window, argument);
     }
+    if (command == L"follow" && argument != nullptr) {
+        return Follow(window, argument, extra);
+    }
     if (command == L"close") {
         return Close(window) ? 0 : Fail(L"the window did not answer");
     }
     return Fail(L"usage: log_window_driver wait <ms> | text <file> | "
-                L"click clear|save|autoscroll | label | save <path> | close | count");
+                L"click clear|save|autoscroll | label | save <path> | close | count | "
+                L"follow <file> <seconds>");
 }
 
 }  // namespace
@@ -143,7 +161,7 @@ int Run(const std::wstring& command, const wchar_t* argument)
 int wmain(int argc, wchar_t** argv)
 {
     if (argc < 2) {
-        return Run(L"", nullptr);
+        return Run(L"", nullptr, nullptr);
     }
-    return Run(argv[1], argc > 2 ? argv[2] : nullptr);
+    return Run(argv[1], argc > 2 ? argv[2] : nullptr, argc > 3 ? argv[3] : nullptr);
 }
