@@ -168,28 +168,39 @@ static bool IsLowSurrogate(wchar_t unit)
     return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
-// Where a trim that begins its cut at `cut` ends: just past the first line
-// break in the text at or after `cut`, so that the view starts with a whole
-// line. Lines that the view merely wraps do not count. Without a break, at
-// `cut` itself, moved past the second half of a surrogate pair.
-static LONG TrimEnd(HWND view, LONG cut, LONG end)
+// The position of the first line break in the text from `from` up to `end`,
+// or -1 when there is none. Lines that the view merely wraps do not count.
+static LONG FindLineBreak(HWND view, LONG from, LONG end, wchar_t* first = nullptr)
 {
     wchar_t chunk[kScanChunk + 1];
-    wchar_t first = 0;
-    for (LONG start = cut; start < end; start += kScanChunk) {
+    for (LONG start = from; start < end; start += kScanChunk) {
         TEXTRANGEW range = {{start, std::min(end, start + kScanChunk)}, chunk};
         const LONG copied = static_cast<LONG>(
             SendMessageW(view, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range)));
         if (copied <= 0) {
             break;
         }
-        if (start == cut) {
-            first = chunk[0];
+        if (start == from && first != nullptr) {
+            *first = chunk[0];
         }
         const wchar_t* found = std::find_if(chunk, chunk + copied, IsLineBreak);
         if (found != chunk + copied) {
-            return start + static_cast<LONG>(found - chunk) + 1;
+            return start + static_cast<LONG>(found - chunk);
         }
+    }
+    return -1;
+}
+
+// Where a trim that begins its cut at `cut` ends: just past the first line
+// break in the text at or after `cut`, so that the view starts with a whole
+// line. Without a break, at `cut` itself, moved past the second half of a
+// surrogate pair.
+static LONG TrimEnd(HWND view, LONG cut, LONG end)
+{
+    wchar_t first = 0;
+    const LONG lineBreak = FindLineBreak(view, cut, end, &first);
+    if (lineBreak >= 0) {
+        return lineBreak + 1;
     }
     return IsLowSurrogate(first) ? cut + 1 : cut;
 }
@@ -197,14 +208,20 @@ static LONG TrimEnd(HWND view, LONG cut, LONG end)
 // Deletes the text before `cut`. Some rich edit controls (Wine's among them)
 // delete a range line by line, each time walking from the start of the text
 // to the end of the range, so one large cut costs the square of its line
-// count; cut in steps instead, with the same result. Only the last step has
-// to end where a whole line or character ends; the view is not painted
-// between steps.
+// count; cut it in steps of about kTrimStep characters instead, each ending
+// just past a line break, with the same result. A step never ends inside a
+// line: the control lays out a line again each time a piece of it goes.
+// The view is not painted between steps.
 static void DeleteOldest(HWND view, LONG cut)
 {
     const LONG keep = TextEnd(view) - cut;
     for (LONG left = cut; left > 0;) {
-        DeleteRange(view, 0, std::min(left, kTrimStep));
+        LONG step = left;
+        if (left > kTrimStep) {
+            const LONG lineBreak = FindLineBreak(view, kTrimStep, left);
+            step = lineBreak >= 0 ? lineBreak + 1 : left;
+        }
+        DeleteRange(view, 0, step);
         const LONG stillLeft = TextEnd(view) - keep;
         if (stillLeft >= left) {
             return;  // the control deleted nothing: stop rather than spin
