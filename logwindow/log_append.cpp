@@ -1,4 +1,4 @@
-// Hands UTF-8 text to the log window from any thread.
+// Hands text to the log window from any thread.
 #include "logwindow/log_append.h"
 
 #include "logwindow/windows_system_log.h"
@@ -6,24 +6,53 @@
 #include "runtime/text_conversion.h"
 
 #include <cstdlib>
+#include <cwchar>
+
+// How long a sender waits before it looks again at a full queue.
+static constexpr DWORD kFullQueuePauseMs = 10;
+
+void QueueTextForLog(wchar_t* text, size_t units)
+{
+    if (text == nullptr) {
+        return;
+    }
+    CWindowsSystemLog* log = CWindowsSystemLog::Instance();
+    if (log == nullptr || log->lock == nullptr || log->queuedTexts == nullptr) {
+        free(text);
+        return;
+    }
+    for (;;) {
+        {
+            // Every sender queues under the lock, so texts from the banner
+            // and from the receiver keep the order in which they were sent.
+            CScopedLock guard(log->lock);
+            if (!log->visible || !IsWindow(log->window)) {
+                free(text);  // no window to show it: dropped
+                return;
+            }
+            if (log->queuedTexts->Push(text, units)) {
+                return;
+            }
+            if (log->queuedTexts->QueuedBytes() == 0) {
+                free(text);  // refused by an empty queue: no memory for it
+                return;
+            }
+        }
+        // Full: the window shows what waits, and the socket holds what
+        // comes meanwhile. Not under the lock, so other senders and the
+        // close of the window are never held up by this wait.
+        Sleep(kFullQueuePauseMs);
+    }
+}
 
 void AppendUtf8ToLog(const char* utf8)
 {
     CWindowsSystemLog* log = CWindowsSystemLog::Instance();
-    if (log == nullptr || log->lock == nullptr) {
+    if (log == nullptr || !log->visible) {
         return;
-    }
-    // Every sender holds the lock across the send, so texts from the banner
-    // and from the receiver are appended one whole text at a time.
-    CScopedLock guard(log->lock);
-    if (!log->visible) {
-        return;
-    }
-    const HWND window = log->window;
-    if (!IsWindow(window)) {
-        return;  // no window to own the text: converting would only leak it
     }
     wchar_t* text = Utf8ToUtf16(utf8);
-    // From here the text belongs to the window, which frees it.
-    SendMessageW(window, WM_LOG_APPEND, reinterpret_cast<WPARAM>(text), 0);
+    if (text != nullptr) {
+        QueueTextForLog(text, wcslen(text));
+    }
 }

@@ -1,8 +1,7 @@
-// Gathers the texts of several datagrams and hands them to the log window in one append.
+// Gathers the texts of several datagrams and queues them for the log window as one text.
 #include "logwindow/log_append_batch.h"
 
-#include "logwindow/windows_system_log.h"
-#include "runtime/scoped_lock.h"
+#include "logwindow/log_append.h"
 #include "runtime/text_conversion.h"
 
 #include <cstdlib>
@@ -81,20 +80,5 @@ void CLogAppendBatch::Flush()
     if (text == nullptr) {
         return;  // the memory for the text could not be had: this batch is lost
     }
-    CWindowsSystemLog* log = CWindowsSystemLog::Instance();
-    if (log == nullptr || log->lock == nullptr) {
-        free(text);
-        return;
-    }
-    {
-        // The same lock as every other sender, so each append stays whole.
-        CScopedLock guard(log->lock);
-        const HWND window = log->window;
-        if (log->visible && IsWindow(window)) {
-            // From here the text belongs to the window, which frees it.
-            SendMessageW(window, WM_LOG_APPEND, reinterpret_cast<WPARAM>(text), 0);
-            return;
-        }
-    }
-    free(text);  // no window to own it: dropped, as every text while hidden
+    QueueTextForLog(text, units);
 }

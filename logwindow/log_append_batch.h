@@ -1,4 +1,4 @@
-// Gathers the texts of several datagrams and hands them to the log window in one append.
+// Gathers the texts of several datagrams and queues them for the log window as one text.
 #pragma once
 
 #include <cstddef>
@@ -22,7 +22,7 @@ public:
     // for the next Flush. Flushes first when the batch is full or memory is
     // short; false only when the text could not be kept at all.
     bool Add(const char* data, size_t count);
-    // Decodes what was kept and appends it to the log view in one append,
+    // Decodes what was kept and queues it for the log view as one text,
     // while the window is shown; the batch is empty afterwards.
     void Flush();
     // Bytes kept for the next Flush, terminators included.

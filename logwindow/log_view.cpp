@@ -129,7 +129,11 @@ void CWindowsSystemLog::ScaleControls()
 void CWindowsSystemLog::OnCommand(HWND hwnd, WPARAM wParam)
 {
     switch (LOWORD(wParam)) {
-    case IDC_CLEAR: SetWindowTextW(logView, nullptr); break;
+    case IDC_CLEAR:
+        // What arrived before the press goes too, shown or not.
+        queuedTexts->Clear();
+        SetWindowTextW(logView, nullptr);
+        break;
     case IDC_SAVE: SaveWithDialog(hwnd); break;
     case IDC_AUTOSCROLL: ToggleAutoscroll(); break;
     default: break;

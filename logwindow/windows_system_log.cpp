@@ -30,6 +30,9 @@ static constexpr WORD kAppIconId = 1;
 // seen; each wake costs a trip through the display system, and an idle
 // window should cost next to nothing.
 static constexpr DWORD kIdleSleepMs = 50;
+// Queued texts joined into one append: a few hundred lines cost the view
+// least per line.
+static constexpr size_t kMostUnitsPerAppend = 32 * 1024;
 // Between two looks for the window during start-up.
 static constexpr DWORD kWindowPollMs = 1;
 
@@ -63,7 +66,8 @@ CWindowsSystemLog::CWindowsSystemLog()
       logView(nullptr),
       autoscroll(true),
       visible(true),
-      dpi(kBaseDpi)
+      dpi(kBaseDpi),
+      queuedTexts(new CLogTextQueue())
 {
     worker = new CWorkerThread(this, &CWindowsSystemLog::WindowThread);
     lock = new CKestrumCriticalSection();
@@ -79,6 +83,9 @@ CWindowsSystemLog::~CWindowsSystemLog()
     }
     delete lock;
     lock = nullptr;
+    // After the thread: nobody takes texts any more.
+    delete queuedTexts;
+    queuedTexts = nullptr;
     if (richEditModule != nullptr) {
         FreeLibrary(richEditModule);
         richEditModule = nullptr;
@@ -126,23 +133,33 @@ static bool RegisterWindowClass(HINSTANCE instance)
 }
 
 // One turn of the message loop. It never blocks for longer than one idle
-// pause, so a stop request is seen within it. Messages sent from other threads
-// (WM_LOG_APPEND) are delivered inside PeekMessageW. A WM_QUIT is dropped:
-// only the stop request ends the loop.
-static void PumpMessages()
+// pause, so a stop request is seen within it. Messages come first: sent ones
+// (WM_LOG_APPEND) are delivered inside PeekMessageW, and input and painting
+// go before queued texts, so a flood of traffic never freezes the window.
+// Then up to one view's worth of queued texts. A WM_QUIT is dropped: only the
+// stop request ends the loop.
+void CWindowsSystemLog::PumpMessages()
 {
     MSG message;
-    if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        // Like a short sleep, but a message that arrives meanwhile ends it, so
-        // a sender blocked in SendMessageW is not held up for the rest of it.
-        MsgWaitForMultipleObjectsEx(0, nullptr, kIdleSleepMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message != WM_QUIT) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
         return;
     }
-    if (message.message == WM_QUIT) {
+    if (wchar_t* text = queuedTexts->Take(kMostUnitsPerAppend)) {
+        if (visible) {
+            AppendText(text);
+        } else {
+            free(text);  // closed: the program is ending
+        }
         return;
     }
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
+    // Like a short sleep, but a message or a queued text ends it at once.
+    const HANDLE ready = queuedTexts->ReadyEvent();
+    MsgWaitForMultipleObjectsEx(ready != nullptr ? 1 : 0, &ready, kIdleSleepMs, QS_ALLINPUT,
+                                MWMO_INPUTAVAILABLE);
 }
 
 // GetDpiForWindow is new in Windows 10 (1607); Windows 7 and 8 have only the
@@ -208,10 +225,11 @@ uint32_t CWindowsSystemLog::WindowThread(CWorkerThread* record)
     // waiting for a window that will never come.
     if (self->RunsWindowThread()) {
         while (record->ReadState() == Running) {
-            PumpMessages();
+            self->PumpMessages();
         }
     }
     self->DestroyWindows();
+    self->queuedTexts->Clear();
     // Lets a later object of this process register the class afresh; fails
     // harmlessly while another window of the class exists.
     UnregisterClassW(kWindowClass, self->instance);

@@ -1,6 +1,7 @@
 // The program's one window, a singleton that runs its own GUI thread, and its log view.
 #pragma once
 
+#include "logwindow/log_text_queue.h"
 #include "runtime/kestrum_critical_section.h"
 #include "runtime/worker_thread.h"
 
@@ -11,7 +12,8 @@
 
 // Other threads hand text to the window with this message, sent with
 // SendMessageW: WPARAM is a malloc'ed, zero-terminated UTF-16 text (or null)
-// that the window frees; LPARAM is not read.
+// that the window frees; LPARAM is not read. The receiver queues its texts
+// in `queuedTexts` instead, so that it never waits for the view.
 inline constexpr UINT WM_LOG_APPEND = WM_USER + 1;
 static_assert(WM_LOG_APPEND == 1025, "the append message is part of our contract");
 
@@ -65,8 +67,11 @@ public:
     std::atomic<bool> visible;
     // The window's dpi, which every size and the font follow; window thread only.
     UINT dpi;
+    // Texts from other threads that wait for the view; added under `lock`.
+    CLogTextQueue* queuedTexts;
 
 private:
+    void PumpMessages();
     bool RunsWindowThread();
     void Hide();
     int Scaled(int length) const;
