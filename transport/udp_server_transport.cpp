@@ -130,6 +130,12 @@ bool CUDPServerTransport::Connect()
              static_cast<int>(sizeof localAddress)) == SOCKET_ERROR) {
         return FailConnect(WSAGetLastError());
     }
+    // Non-blocking, so that a turn drains the queue with one call per
+    // datagram and a receive can never hold the worker.
+    u_long nonBlocking = 1;
+    if (ioctlsocket(socketHandle, FIONBIO, &nonBlocking) == SOCKET_ERROR) {
+        return FailConnect(WSAGetLastError());
+    }
     lastSocketError = 0;
     WriteStateAndConnected(Active, true);
     AnnounceConnection(nullptr);
@@ -189,6 +195,14 @@ void CUDPServerTransport::CloseAll()
     }
 }
 
+void CUDPServerTransport::OnThreadStart()
+{
+    // Taking datagrams out of the socket is cheap and cannot wait: when the
+    // window is busy showing a flood, this thread goes first, or the socket
+    // overflows and the system drops what does not fit.
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
+}
+
 bool CUDPServerTransport::Process()
 {
     // Everything already queued, so a burst leaves the socket as fast as it
@@ -220,27 +234,34 @@ CUDPServerTransport::ReceiveResult CUDPServerTransport::ReceiveOne(long waitMicr
     if (socketHandle == INVALID_SOCKET) {
         return ReceiveResult::Failed;  // nothing to wait on counts as a failed wait
     }
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(socketHandle, &readable);
-    fd_set failed;
-    FD_ZERO(&failed);
-    FD_SET(socketHandle, &failed);
-    timeval wait{0, waitMicroseconds};
-    // The first argument is ignored by Winsock; it is given for other stacks.
-    const int ready = select(static_cast<int>(socketHandle + 1), &readable, nullptr, &failed, &wait);
-    if (ready == SOCKET_ERROR) {
-        return ReceiveResult::Failed;
+    if (waitMicroseconds > 0) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(socketHandle, &readable);
+        fd_set failed;
+        FD_ZERO(&failed);
+        FD_SET(socketHandle, &failed);
+        timeval wait{0, waitMicroseconds};
+        // The first argument is ignored by Winsock; it is given for other stacks.
+        const int ready =
+            select(static_cast<int>(socketHandle + 1), &readable, nullptr, &failed, &wait);
+        if (ready == SOCKET_ERROR) {
+            return ReceiveResult::Failed;
+        }
+        if (ready == 0 || !FD_ISSET(socketHandle, &readable)) {
+            return ReceiveResult::Nothing;
+        }
     }
-    // The socket blocks: receive only when a datagram is surely waiting, or
-    // the worker could hang where no stop request reaches it.
-    if (ready == 0 || !FD_ISSET(socketHandle, &readable)) {
-        return ReceiveResult::Nothing;
-    }
+    // The socket does not block (see Connect): with nothing waiting this
+    // returns at once, so the worker never hangs where no stop request
+    // reaches it, and a drained queue costs one call per datagram.
     sockaddr_in sender{};
     int senderLength = static_cast<int>(sizeof sender);
     const int count = recvfrom(socketHandle, receiveBuffer, static_cast<int>(kMaxDatagramBytes), 0,
                                reinterpret_cast<sockaddr*>(&sender), &senderLength);
+    if (count == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) {
+        return ReceiveResult::Nothing;
+    }
     // Empty, longer than the buffer (WSAEMSGSIZE) or failed: dropped
     // without trace, and nobody is refreshed. The next one may be fine.
     if (count <= 0) {

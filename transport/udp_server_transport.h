@@ -44,6 +44,7 @@ public:
     void Reserved2(uint32_t value) override;
     void Reserved3() override;
     void SetTimeout(uint32_t milliseconds) override;
+    void OnThreadStart() override;
 
     // Winsock error of the last failed socket set-up; 0 after a good Connect.
     int LastSocketError() const;
