@@ -8,7 +8,7 @@ records every number that passes through it, so the delivered share and
 order are what a user could have seen in the window.
 
 Usage: receive_benchmark.py SYSLOG_EXE DRIVER_EXE [phase...]
-Phases: burst rate2000 rate20000 paragraph idle (all by default).
+Phases: burst rate2000 rate20000 paragraph idle closeflood (all by default).
 """
 
 import os
@@ -22,6 +22,7 @@ import end_to_end_test as e2e
 
 MESSAGE_BYTES = 100
 SETTLE_S = 60.0            # how long to wait for the last text after the last send
+FLOOD_SETTLE_S = 240.0     # a flood takes the view minutes to show under Wine
 IDLE_S = 30.0
 CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
 
@@ -83,15 +84,15 @@ def send_paced(sender, count, rate, length, ending):
     return started, time.time()
 
 
-def run_phase(program, name, count, rate, length=MESSAGE_BYTES, ending=b"\n"):
+def run_phase(program, name, count, rate, length=MESSAGE_BYTES, ending=b"\n", settle=SETTLE_S):
     program.clear()
     duration = count / rate if rate else 1.0
-    follower = Follower(duration + SETTLE_S + 30)
+    follower = Follower(duration + settle + 30)
     time.sleep(0.5)  # the follower's Wine process is up before the first send
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sender:
         started, last_send = send_paced(sender, count, rate, length, ending)
         send_seconds = time.monotonic() - started
-    e2e.wait_until(lambda: follower.last_seen() == count - 1, SETTLE_S, interval=0.05)
+    e2e.wait_until(lambda: follower.last_seen() == count - 1, settle, interval=0.05)
     readings = follower.stop()
     seen = [number for _, _, numbers in readings for number in numbers]
     gaps = sum(1 for _, gap, _ in readings if gap)
@@ -149,6 +150,28 @@ def idle_cpu(program):
              sum(share[pid] for pid in servers), IDLE_S), flush=True)
 
 
+def answer_time(program):
+    """Seconds until the window answers a button press, with the driver's own start-up."""
+    started = time.monotonic()
+    e2e.driver("click", "autoscroll")
+    e2e.driver("click", "autoscroll")
+    return (time.monotonic() - started) / 2
+
+
+def flood_then_close(program):
+    """A flood that leaves minutes of text waiting, then the user closes the window."""
+    program.clear()
+    idle = answer_time(program)
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sender:
+        send_paced(sender, 100000, 20000, MESSAGE_BYTES, b"\n")
+    busy = answer_time(program)
+    print("%-44s %.2f s idle, %.2f s with a flood waiting (driver start-up included)"
+          % ("window answers a button press", idle, busy), flush=True)
+    code, seconds = program.close()
+    print("%-44s exit code %d after %.2f s" % ("close with a flood waiting", code, seconds),
+          flush=True)
+
+
 def close_time(program):
     code, seconds = program.close()
     print("%-44s exit code %d after %.2f s" % ("close right after the paragraph stream", code,
@@ -158,10 +181,12 @@ def close_time(program):
 PHASES = {
     "burst": lambda p: run_phase(p, "burst of 10,000 back to back, 100-byte lines", 10000, 0),
     "rate2000": lambda p: run_phase(p, "2,000/s for 10 s, 100-byte lines", 20000, 2000),
-    "rate20000": lambda p: run_phase(p, "20,000/s for 10 s, 100-byte lines", 200000, 20000),
+    "rate20000": lambda p: run_phase(p, "20,000/s for 10 s, 100-byte lines", 200000, 20000,
+                                     settle=FLOOD_SETTLE_S),
     "paragraph": lambda p: run_phase(p, "100/s for 60 s, 100 bytes, no line breaks", 6000, 100,
                                      ending=b""),
     "idle": idle_cpu,
+    "closeflood": flood_then_close,
 }
 
 
@@ -169,12 +194,19 @@ def main():
     if len(sys.argv) < 3:
         sys.exit(__doc__)
     e2e.SYSLOG_EXE, e2e.DRIVER_EXE = sys.argv[1], sys.argv[2]
-    phases = sys.argv[3:] or ["idle", "burst", "rate2000", "rate20000", "paragraph"]
-    with e2e.Program() as program:
-        for phase in phases:
-            PHASES[phase](program)
-        if phases[-1] == "paragraph":
-            close_time(program)
+    requested = sys.argv[3:]
+    phases = ([phase for phase in requested if phase != "closeflood"] if requested
+              else ["idle", "burst", "rate2000", "rate20000", "paragraph"])
+    if phases:
+        with e2e.Program() as program:
+            for phase in phases:
+                PHASES[phase](program)
+            if phases[-1] == "paragraph":
+                close_time(program)
+    # Last, in a program of its own: it ends that program.
+    if not requested or "closeflood" in requested:
+        with e2e.Program() as program:
+            flood_then_close(program)
 
 
 if __name__ == "__main__":
