@@ -255,7 +255,9 @@ public:
     ~CPaintPause()
     {
         SendMessageW(view, WM_SETREDRAW, TRUE, 0);
-        InvalidateRect(view, nullptr, TRUE);
+        // The frame too: the scroll bar changed while painting was off, and
+        // Wine leaves it unpainted (the view shows no scroll bar) otherwise.
+        RedrawWindow(view, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
     }
     CPaintPause(const CPaintPause&) = delete;
     CPaintPause& operator=(const CPaintPause&) = delete;
