@@ -7,8 +7,6 @@
 #include <climits>
 #include <cstdlib>
 
-// One datagram per turn at most, so the worker hardly waits for it.
-static constexpr long kReceiveWaitMicroseconds = 10;
 // A turn that starts with nothing queued waits this long for a datagram: it
 // is taken the moment it comes, and an idle receiver wakes 20 times a second
 // rather than 200. Stop and disconnect requests wait at most this long.
@@ -221,11 +219,6 @@ bool CUDPServerTransport::Process()
     }
     ExpireClients();
     return true;
-}
-
-bool CUDPServerTransport::ReceiveDatagram()
-{
-    return ReceiveOne(kReceiveWaitMicroseconds) != ReceiveResult::Failed;
 }
 
 CUDPServerTransport::ReceiveResult CUDPServerTransport::ReceiveOne(long waitMicroseconds)

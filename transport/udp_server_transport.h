@@ -50,9 +50,6 @@ public:
     int LastSocketError() const;
 
     // Steps of a worker turn, public so that tests can drive the table.
-    // One datagram at most; false when the wait failed. Process also tells
-    // the owner when the datagrams of its turn are done.
-    bool ReceiveDatagram();
     uint16_t FindOrAddClient(uint32_t senderAddress, uint16_t senderPort);
     uint16_t AddClient(uint32_t senderAddress, uint16_t senderPort);
     void ExpireClients();
