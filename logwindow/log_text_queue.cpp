@@ -56,22 +56,37 @@ bool CLogTextQueue::Push(wchar_t* text, size_t units)
 
 wchar_t* CLogTextQueue::Take(size_t mostUnits)
 {
-    Node* taken = nullptr;
+    // Only the window thread takes and clears, so the oldest texts stay as
+    // they are while the lock is released; other threads only add behind them.
+    size_t count = 0;
     size_t units = 0;
     {
-        // Unlink under the lock; join outside it, so that pushes never wait
-        // for the copying.
         CScopedLock guard(&lock);
-        if (oldest == nullptr) {
-            return nullptr;
+        for (Node* node = oldest; node != nullptr && (count == 0 || units + node->units <= mostUnits);
+             node = node->next) {
+            units += node->units;
+            ++count;
         }
-        Node* last = oldest;
-        units = last->units;
-        while (last->next != nullptr && units + last->next->units <= mostUnits) {
-            last = last->next;
-            units += last->units;
-        }
+    }
+    if (count == 0) {
+        return nullptr;
+    }
+    // Joined outside the lock, so that adding never waits for the copying.
+    wchar_t* joined =
+        count > 1 ? static_cast<wchar_t*>(malloc((units + 1) * sizeof(wchar_t))) : nullptr;
+    if (joined == nullptr) {
+        count = 1;  // one text, or no memory to join: the oldest as it is
+    }
+    Node* taken = nullptr;
+    {
+        CScopedLock guard(&lock);
         taken = oldest;
+        Node* last = taken;
+        queuedBytes -= BytesOf(last);
+        for (size_t i = 1; i < count; ++i) {
+            last = last->next;
+            queuedBytes -= BytesOf(last);
+        }
         oldest = last->next;
         last->next = nullptr;
         if (oldest == nullptr) {
@@ -80,37 +95,10 @@ wchar_t* CLogTextQueue::Take(size_t mostUnits)
                 ResetEvent(ready);
             }
         }
-        for (Node* node = taken; node != nullptr; node = node->next) {
-            queuedBytes -= BytesOf(node);
-        }
-    }
-    wchar_t* joined = nullptr;
-    if (taken->next != nullptr) {
-        joined = static_cast<wchar_t*>(malloc((units + 1) * sizeof(wchar_t)));
     }
     if (joined == nullptr) {
-        // One text (or no memory to join): hand over the oldest as it is and
-        // put the rest back in front, in order.
-        Node* rest = taken->next;
         wchar_t* text = taken->text;
         free(taken);
-        if (rest != nullptr) {
-            CScopedLock guard(&lock);
-            Node* last = rest;
-            queuedBytes += BytesOf(last);
-            while (last->next != nullptr) {
-                last = last->next;
-                queuedBytes += BytesOf(last);
-            }
-            last->next = oldest;
-            oldest = rest;
-            if (newest == nullptr) {
-                newest = last;
-            }
-            if (ready != nullptr) {
-                SetEvent(ready);
-            }
-        }
         return text;
     }
     wchar_t* out = joined;

@@ -7,10 +7,11 @@
 
 #include <cstddef>
 
-// Any thread may add texts; the window thread takes them when it has nothing
-// more urgent to do (input, painting), so a flood of traffic never freezes
-// the window and the sender never waits for the view. Bounded: a full queue
-// refuses texts and the sender waits or drops.
+// Any thread may add texts; the window thread alone takes and clears them
+// (the destructor aside), when it has nothing more urgent to do (input,
+// painting), so a flood of traffic never freezes the window and the sender
+// never waits for the view. Bounded: a full queue refuses texts and the
+// sender waits or drops.
 class CLogTextQueue {
 public:
     // About a minute and a half of the view's pace under Wine, or a
