@@ -1,6 +1,7 @@
 // The real syslog.exe, started as a user would start it.
 #include "tests/support/wait_until.h"
 #include "tests/support/window_driver.h"
+#include "tests/support/wine_path.h"
 
 #include <gtest/gtest.h>
 
@@ -17,17 +18,7 @@ constexpr DWORD kExitPatienceMs = 10000;
 
 std::wstring ProgramPath()
 {
-    std::wstring path = SYSLOG_EXE_PATH;
-    // The build passes a Unix path under Wine; Wine's Z: drive is the root.
-    if (!path.empty() && path[0] == L'/') {
-        path = L"Z:" + path;
-    }
-    for (wchar_t& unit : path) {
-        if (unit == L'/') {
-            unit = L'\\';
-        }
-    }
-    return path;
+    return testsupport::WindowsPath(SYSLOG_EXE_PATH);
 }
 
 // One started copy of the program; killed by the destructor if still running.

@@ -1,4 +1,6 @@
 // The resources of the built syslog.exe files, read back as Windows reads them.
+#include "tests/support/wine_path.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -25,21 +27,6 @@ const Executable kExecutables[] = {
 void PrintTo(const Executable& executable, std::ostream* out)
 {
     *out << executable.name;
-}
-
-// The build passes Unix paths under Wine; Wine's Z: drive is the root.
-std::wstring WindowsPath(const wchar_t* built)
-{
-    std::wstring path = built;
-    if (!path.empty() && path[0] == L'/') {
-        path = L"Z:" + path;
-    }
-    for (wchar_t& unit : path) {
-        if (unit == L'/') {
-            unit = L'\\';
-        }
-    }
-    return path;
 }
 
 // The bytes of one resource, or nothing when the module lacks it.
@@ -85,7 +72,7 @@ class ResourcesTest : public ::testing::TestWithParam<Executable> {
 protected:
     void SetUp() override
     {
-        path = WindowsPath(GetParam().path);
+        path = testsupport::WindowsPath(GetParam().path);
         // As data only: the other architecture's executable cannot run here.
         module = LoadLibraryExW(path.c_str(), nullptr,
                                 LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
