@@ -1,18 +1,32 @@
 #!/usr/bin/env python3
-"""Prints how completely and how fast the real syslog.exe shows what it receives, under Wine.
+"""Prints how much the real syslog.exe receives under traffic and how soon it shows it, under Wine.
 
-Not a test: tools/bench runs it inside a private network namespace. Numbered
-datagrams ("#NNNNNNN#" then filler) go to UDP 514 on loopback from this
-process; log_window_driver.exe follows the view from its own process and
-records every number that passes through it, so the delivered share and
-order are what a user could have seen in the window.
+Not a test: tools/bench runs it inside a private network namespace, so the
+only socket on UDP 514 is the program's. For each case:
+  - numbered_sender.py, a process of its own, sends numbered datagrams
+    ("#NNNNNNN#", filler, 120 bytes) to 127.0.0.1:514;
+  - received = sent - dropped, where dropped is what the kernel counted for
+    the program's socket (the last column of /proc/net/udp) during the case:
+    exact on loopback;
+  - log_window_driver.exe watch reads the view from its own process every few
+    milliseconds and notes when its last number changes, which gives the time
+    from the last send until the last message is shown;
+  - the view's final text must end with the last message, after an unbroken
+    run of the numbers before it (the view keeps about the last 64K
+    characters, so the run is at most a few hundred messages long).
+The view may skip ahead to the newest text under load, so what passed
+through it is not the measure, except with the Save dialog open, where the
+question is whether every text is shown while the dialog is open.
 
-Usage: receive_benchmark.py SYSLOG_EXE DRIVER_EXE [phase...]
-Phases: burst rate2000 rate20000 paragraph idle closeflood (all by default).
+Usage: receive_benchmark.py SYSLOG_EXE DRIVER_EXE [--short] [case...]
+Cases: idle burst10k burst100k rate20000 dialog paragraph press (all by default).
+--short scales every duration down to a fifth, for a quick check that all works.
 """
 
+import json
 import os
-import socket
+import re
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -20,43 +34,91 @@ import time
 
 import end_to_end_test as e2e
 
-MESSAGE_BYTES = 100
-SETTLE_S = 60.0            # how long to wait for the last text after the last send
-FLOOD_SETTLE_S = 240.0     # a flood takes the view minutes to show under Wine
+SENDER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "numbered_sender.py")
+MESSAGE_BYTES = 120
+SHORT_SCALE = 0.2
+SETTLE_S = 60.0            # how long to wait for the last message after the last send
+DIALOG_SETTLE_S = 5.0      # with the dialog open: long enough to tell late from never
+# The view has settled when the socket is empty and its last number has not
+# changed for this long: a dropped last message would otherwise be waited for.
+QUIET_S = 3.0
+POLL_S = 0.05
 IDLE_S = 30.0
+PRESS_COUNT = 10           # even, so that Autoscroll ends as it began
+IDLE_PRESS_COUNT = 4
+FLOOD_RATE = 20000
+FLOOD_S = 10.0
+FLOOD_LEAD_S = 1.0         # presses start once the flood has been running this long
 CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
+TOKEN = re.compile(r"#(\d{7})#")
 
 
 def message(number, length, ending):
-    head = b"#%07d#" % number
-    return head + b"m" * (length - len(head) - len(ending)) + ending
+    """A message as the view shows it: a line break reads back as CR LF."""
+    head = "#%07d#" % number
+    return head + "m" * (length - len(head) - len(ending)) + ending.replace("\n", "\r\n")
 
 
-class Follower:
-    """log_window_driver.exe follow, in its own process, for one phase."""
+class SocketCounters:
+    """The program's socket (UDP 514 in this namespace) as the kernel counts it."""
 
-    def __init__(self, limit_s):
-        self.path = tempfile.NamedTemporaryFile(suffix=".follow", delete=False).name
-        self.process = subprocess.Popen([e2e.WINE, e2e.DRIVER_EXE, "follow", self.path,
-                                         "%d" % limit_s], stdin=subprocess.DEVNULL,
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    def __init__(self):
+        self.drops = self.queued = 0
+        with open("/proc/net/udp") as table:
+            next(table)
+            for line in table:
+                fields = line.split()
+                if fields[1].endswith(e2e.PROC_NET_UDP_PORT):
+                    self.queued += int(fields[4].split(":")[1], 16)
+                    self.drops += int(fields[-1])
+        with open("/proc/net/snmp") as snmp:
+            udp = [line.split()[1:] for line in snmp if line.startswith("Udp:")]
+        counters = dict(zip(udp[0], (int(value) for value in udp[1])))
+        # Counted when a program reads a datagram; nothing else here reads UDP.
+        self.read = counters["InDatagrams"]
+
+
+class Sender:
+    """numbered_sender.py, running."""
+
+    def __init__(self, count, rate, ending="\n"):
+        self.count, self.rate = count, rate
+        self.process = subprocess.Popen(
+            [sys.executable, SENDER, "%d" % count, "%g" % rate, "%d" % MESSAGE_BYTES,
+             "newline" if ending == "\n" else "none"],
+            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE)
+
+    def finish(self):
+        expected = self.count / self.rate if self.rate else 1.0
+        output, _ = self.process.communicate(timeout=expected + 60)
+        if self.process.returncode != 0:
+            raise SystemExit("the sender failed with code %d" % self.process.returncode)
+        return json.loads(output)
+
+
+class Watcher:
+    """log_window_driver.exe watch, in its own process, for one case."""
+
+    def __init__(self, target, limit_s):
+        self.path = tempfile.NamedTemporaryFile(suffix=".watch", delete=False).name
+        self.process = subprocess.Popen(
+            [e2e.WINE, e2e.DRIVER_EXE, "watch", self.path, "%d" % target, "%d" % limit_s],
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if not e2e.wait_until(lambda: self.lines()[:1] == ["ready"], interval=0.02):
+            self.stop()
+            raise SystemExit("the view watcher did not start")
+
+    def lines(self):
+        with open(self.path) as raw:
+            return [line.rstrip("\n") for line in raw if line.endswith("\n")]
 
     def readings(self):
-        with open(self.path) as lines:
-            for line in lines:
-                fields = line.split()
-                if not fields or not line.endswith("\n"):
-                    continue
-                gap = len(fields) > 1 and fields[1] == "gap"
-                numbers = [int(field) for field in fields[2 if gap else 1:]]
-                yield float(fields[0]), gap, numbers
+        """(unix time, first number of the view's last run, last number) per change."""
+        return [(float(when), int(first), int(last))
+                for when, first, last in (line.split() for line in self.lines()[1:])]
 
-    def last_seen(self):
-        last = None
-        for _, _, numbers in self.readings():
-            if numbers:
-                last = numbers[-1]
-        return last
+    def running(self):
+        return self.process.poll() is None
 
     def stop(self):
         open(self.path + ".stop", "w").close()
@@ -65,56 +127,147 @@ class Follower:
         except subprocess.TimeoutExpired:
             self.process.kill()
             self.process.wait()
-        result = list(self.readings())
+        result = self.readings() if self.lines() else []
         os.unlink(self.path)
         os.unlink(self.path + ".stop")
         return result
 
 
-def send_paced(sender, count, rate, length, ending):
-    """Sends `count` numbered datagrams at `rate` a second (0: back to back); returns the send times."""
-    started = time.monotonic()
-    for number in range(count):
-        if rate:
-            due = started + number / rate
-            delay = due - time.monotonic()
-            if delay > 0.0005:
-                time.sleep(delay)
-        sender.sendto(message(number, length, ending), (e2e.LOOPBACK, e2e.PORT))
-    return started, time.time()
+def wait_until_settled(watcher, settle_s):
+    """Until the watcher saw the last message, the view went quiet, or `settle_s` passed."""
+    deadline = time.monotonic() + settle_s
+    changed, last = time.monotonic(), None
+    while watcher.running() and time.monotonic() < deadline:
+        readings = watcher.readings()
+        if readings and readings[-1] != last:
+            changed, last = time.monotonic(), readings[-1]
+        if SocketCounters().queued == 0 and time.monotonic() - changed > QUIET_S:
+            break
+        time.sleep(POLL_S)
+    return watcher.stop()
 
 
-def run_phase(program, name, count, rate, length=MESSAGE_BYTES, ending=b"\n", settle=SETTLE_S):
+def trailing_run(text):
+    """(first, last) numbers of the unbroken run that ends the text, or None."""
+    numbers = [int(token) for token in TOKEN.findall(text)]
+    if not numbers:
+        return None
+    first = len(numbers) - 1
+    while first > 0 and numbers[first - 1] + 1 == numbers[first]:
+        first -= 1
+    return numbers[first], numbers[-1]
+
+
+def longest_pause(readings, since, until):
+    """The longest time between `since`, the view's changes of its last number, and `until`."""
+    times = [since] + [when for when, _, _ in readings if since <= when <= until] + [until]
+    return max(b - a for a, b in zip(times, times[1:]))
+
+
+def passed_through(readings, count):
+    """How many of the numbers 0..count-1 stood in an unbroken run in the view at some reading."""
+    seen, reach = 0, -1
+    for _, first, last in sorted(readings, key=lambda reading: reading[1]):
+        first, last = max(first, reach + 1), min(last, count - 1)
+        if last >= first:
+            seen += last - first + 1
+            reach = last
+    return seen
+
+
+class Case:
+    """One traffic case: the figures of one row of the table."""
+
+    def __init__(self, program, name, count, rate, ending="\n"):
+        self.program, self.name, self.count, self.rate, self.ending = (
+            program, name, count, rate, ending)
+
+    def run(self, settle_s=SETTLE_S, clear=True):
+        if clear:
+            self.program.clear()
+        before = SocketCounters()
+        duration = self.count / self.rate if self.rate else 1.0
+        watcher = Watcher(self.count - 1, duration + settle_s + 30)
+        sender = Sender(self.count, self.rate, self.ending)
+        self.sent = sender.finish()
+        self.dropped = SocketCounters().drops - before.drops
+        self.readings = wait_until_settled(watcher, settle_s)
+        self.watched_until = time.time()
+        self.read = SocketCounters().read - before.read
+        self.text = self.program.text()
+        if self.program.process.poll() is not None:
+            raise SystemExit("syslog.exe ended during the case, code %s"
+                             % self.program.process.returncode)
+        return self
+
+    def shown_last(self):
+        """Seconds from the last send until the last message was shown, or None."""
+        for when, _, last in self.readings:
+            if last == self.count - 1:
+                return when - self.sent["last_send"]
+        return None
+
+    def row(self):
+        sent = self.sent["sent"]
+        received = sent - self.dropped
+        latency = self.shown_last()
+        pause = longest_pause(self.readings, self.sent["started"],
+                              self.sent["last_send"] + latency if latency is not None
+                              else self.watched_until)
+        run = trailing_run(self.text)
+        ends = self.text.endswith(message(self.count - 1, MESSAGE_BYTES, self.ending))
+        if run is None:
+            view = "no numbered text"
+        else:
+            view = "%s, run of %d" % ("ends with the last" if ends else "ends at #%d" % run[1],
+                                      run[1] - run[0] + 1)
+        print("%-38s %7d %8.0f %8d %8.2f%% %10s %9s  %s" % (
+            self.name, sent, sent / max(self.sent["seconds"], 1e-9), self.dropped,
+            100.0 * received / max(sent, 1),
+            "%+.0f ms" % (latency * 1000) if latency is not None else "never",
+            "%.0f ms" % (pause * 1000), view), flush=True)
+        notes = []
+        if self.sent["errors"]:
+            notes.append("%d sends refused by the system" % self.sent["errors"])
+        if self.read != received:
+            notes.append("the program read %d datagrams (%d received)" % (self.read, received))
+        if latency is None and self.readings:
+            when, _, last = self.readings[-1]
+            notes.append("last shown #%d, %+.0f ms after the last send"
+                         % (last, (when - self.sent["last_send"]) * 1000))
+        for note in notes:
+            print("    %s" % note, flush=True)
+
+
+def print_header():
+    print("%-38s %7s %8s %8s %9s %10s %9s  %s" % (
+        "case", "sent", "sent/s", "dropped", "received", "last shown", "longest",
+        "view's final text"))
+    print("%-38s %7s %8s %8s %9s %10s %9s" % ("", "", "", "", "", "after send", "pause"),
+          flush=True)
+
+
+def traffic_case(program, name, count, rate, ending="\n"):
+    Case(program, name, count, rate, ending).run().row()
+
+
+def dialog_case(program, scale):
+    """Save dialog open the whole time while 2,000/s arrive."""
+    seconds = 10.0 * scale
+    case = Case(program, "2,000/s for %g s, Save dialog open" % seconds, int(2000 * seconds),
+                2000)
+    # Cleared first: the window's buttons are disabled behind the dialog.
     program.clear()
-    duration = count / rate if rate else 1.0
-    follower = Follower(duration + settle + 30)
-    time.sleep(0.5)  # the follower's Wine process is up before the first send
-    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sender:
-        started, last_send = send_paced(sender, count, rate, length, ending)
-        send_seconds = time.monotonic() - started
-    e2e.wait_until(lambda: follower.last_seen() == count - 1, settle, interval=0.05)
-    readings = follower.stop()
-    seen = [number for _, _, numbers in readings for number in numbers]
-    gaps = sum(1 for _, gap, _ in readings if gap)
-    in_order = all(a < b for a, b in zip(seen, seen[1:]))
-    shown = len(set(seen) & set(range(count)))
-    last_shown = max((when for when, _, numbers in readings if count - 1 in numbers), default=None)
-    latency = "%.0f ms" % ((last_shown - last_send) * 1000) if last_shown else "never"
-    print("%-44s %6d sent in %5.1f s (%7.0f/s)  shown %6.2f%%  %-9s  gaps %d  last text %s after"
-          " the last send" % (name, count, send_seconds, count / max(send_seconds, 1e-9),
-                               100.0 * shown / count, "in order" if in_order else "REORDERED",
-                               gaps, latency), flush=True)
-    missing = sorted(set(range(count)) - set(seen))
-    if missing:
-        ranges, start = [], missing[0]
-        for a, b in zip(missing, missing[1:] + [None]):
-            if b != a + 1:
-                ranges.append("%d-%d" % (start, a) if a != start else "%d" % a)
-                start = b
-        print("    not seen: %s%s" % (", ".join(ranges[:8]), " ..." if len(ranges) > 8 else ""),
-              flush=True)
-    if program.process.poll() is not None:
-        raise SystemExit("syslog.exe ended during the phase, code %s" % program.process.returncode)
+    e2e.driver("click", "save")
+    e2e.driver("dialog", "wait")
+    case.run(settle_s=DIALOG_SETTLE_S, clear=False)
+    closed = e2e.driver("dialog", "cancel", check=False)[0] == 0
+    case.row()
+    shown = passed_through(case.readings, case.count)
+    print("    while the dialog was open: %d of %d texts passed through the view%s; the dialog"
+          " %s" % (shown, case.count, " (every one)" if shown == case.count else "",
+                   "stayed open until cancelled" if closed else "WAS NOT OPEN at the end"),
+          flush=True)
 
 
 def process_ticks(pid):
@@ -123,90 +276,108 @@ def process_ticks(pid):
     return int(fields[11]) + int(fields[12])  # utime, stime
 
 
-def find_pids(predicate):
+def wineserver_pids():
+    """The wineserver of this prefix: other prefixes on the machine have their own."""
+    prefix = ("WINEPREFIX=%s" % os.environ.get("WINEPREFIX", "")).encode()
     pids = []
     for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
         try:
-            with open("/proc/%s/cmdline" % entry, "rb") as raw:
-                command = raw.read().replace(b"\0", b" ").decode(errors="replace")
+            if (entry.isdigit() and
+                    "wineserver" in os.path.basename(os.readlink("/proc/%s/exe" % entry))):
+                with open("/proc/%s/environ" % entry, "rb") as environ:
+                    if prefix in environ.read().split(b"\0"):
+                        pids.append(int(entry))
         except OSError:
             continue
-        if predicate(command):
-            pids.append(int(entry))
     return pids
 
 
-def idle_cpu(program):
-    receivers = find_pids(lambda command: "syslog.exe" in command and "python" not in command)
-    servers = find_pids(lambda command: "wineserver" in command)
-    before = {pid: process_ticks(pid) for pid in receivers + servers}
-    time.sleep(IDLE_S)
-    share = {pid: 100.0 * (process_ticks(pid) - ticks) / CLOCK_TICKS / IDLE_S
-             for pid, ticks in before.items()}
-    print("%-44s syslog.exe %.2f%% of one core, wineserver %.2f%% (over %.0f s)"
-          % ("idle CPU", sum(share[pid] for pid in receivers),
-             sum(share[pid] for pid in servers), IDLE_S), flush=True)
-
-
-def answer_time(program):
-    """Seconds until the window answers a button press, with the driver's own start-up."""
+def idle_cpu(program, scale):
+    seconds = IDLE_S * scale
+    pids = [program.process.pid] + wineserver_pids()
+    before = {pid: process_ticks(pid) for pid in pids}
     started = time.monotonic()
-    e2e.driver("click", "autoscroll")
-    e2e.driver("click", "autoscroll")
-    return (time.monotonic() - started) / 2
+    time.sleep(seconds)
+    elapsed = time.monotonic() - started
+    share = {pid: 100.0 * (process_ticks(pid) - ticks) / CLOCK_TICKS / elapsed
+             for pid, ticks in before.items()}
+    return ["%-30s syslog.exe %.2f%% of one core, wineserver %.2f%% (over %.0f s)"
+            % ("idle CPU", share[program.process.pid],
+               sum(value for pid, value in share.items() if pid != program.process.pid),
+               elapsed)]
 
 
-def flood_then_close(program):
-    """A flood that leaves minutes of text waiting, then the user closes the window."""
+def press_times(count):
+    """Milliseconds each press of Autoscroll took to be answered, timed inside the driver."""
+    _, output, _ = e2e.driver("press", "autoscroll", "%d" % count)
+    return [float(line) for line in output.decode().split()]
+
+
+def press_case(program, scale):
+    """Button presses with a flood arriving, then the user closes the window."""
     program.clear()
-    idle = answer_time(program)
-    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sender:
-        send_paced(sender, 100000, 20000, MESSAGE_BYTES, b"\n")
-    busy = answer_time(program)
-    print("%-44s %.2f s idle, %.2f s with a flood waiting (driver start-up included)"
-          % ("window answers a button press", idle, busy), flush=True)
+    idle = press_times(IDLE_PRESS_COUNT)
+    sender = Sender(int(FLOOD_RATE * max(FLOOD_S * scale, FLOOD_LEAD_S + 1.0)), FLOOD_RATE)
+    time.sleep(FLOOD_LEAD_S)  # let the flood build up; the sender itself is bounded
+    busy = press_times(PRESS_COUNT)
     code, seconds = program.close()
-    print("%-44s exit code %d after %.2f s" % ("close with a flood waiting", code, seconds),
-          flush=True)
+    sent = sender.finish()
+    return ["%-30s idle: median %.1f ms, max %.1f ms; during %d/s: median %.1f ms, max %.1f ms"
+            " (%d presses)" % ("button press answered", statistics.median(idle), max(idle),
+                                FLOOD_RATE, statistics.median(busy), max(busy), len(busy)),
+            "%-30s exit code %d after %.2f s (sender: %d sent at %.0f/s)"
+            % ("close during the flood", code, seconds, sent["sent"],
+               sent["sent"] / max(sent["seconds"], 1e-9))]
 
 
-def close_time(program):
-    code, seconds = program.close()
-    print("%-44s exit code %d after %.2f s" % ("close right after the paragraph stream", code,
-                                                seconds), flush=True)
+RESPONSIVENESS = ("idle", "press")
 
 
-PHASES = {
-    "burst": lambda p: run_phase(p, "burst of 10,000 back to back, 100-byte lines", 10000, 0),
-    "rate2000": lambda p: run_phase(p, "2,000/s for 10 s, 100-byte lines", 20000, 2000),
-    "rate20000": lambda p: run_phase(p, "20,000/s for 10 s, 100-byte lines", 200000, 20000,
-                                     settle=FLOOD_SETTLE_S),
-    "paragraph": lambda p: run_phase(p, "100/s for 60 s, 100 bytes, no line breaks", 6000, 100,
-                                     ending=b""),
-    "idle": idle_cpu,
-    "closeflood": flood_then_close,
-}
+def cases(scale):
+    seconds = 10.0 * scale
+    paragraph_s = 60.0 * scale
+    return {
+        "idle": lambda p: idle_cpu(p, scale),
+        "burst10k": lambda p: traffic_case(p, "10,000 back to back", 10000, 0),
+        "burst100k": lambda p: traffic_case(p, "100,000 back to back", 100000, 0),
+        "rate20000": lambda p: traffic_case(p, "20,000/s for %g s" % seconds,
+                                            int(20000 * seconds), 20000),
+        "dialog": lambda p: dialog_case(p, scale),
+        "paragraph": lambda p: traffic_case(p, "100/s for %g s, no line breaks" % paragraph_s,
+                                            int(100 * paragraph_s), 100, ending=""),
+        "press": lambda p: press_case(p, scale),
+    }
 
 
 def main():
     if len(sys.argv) < 3:
         sys.exit(__doc__)
     e2e.SYSLOG_EXE, e2e.DRIVER_EXE = sys.argv[1], sys.argv[2]
-    requested = sys.argv[3:]
-    phases = ([phase for phase in requested if phase != "closeflood"] if requested
-              else ["idle", "burst", "rate2000", "rate20000", "paragraph"])
-    if phases:
+    requested = [name for name in sys.argv[3:] if name != "--short"]
+    scale = SHORT_SCALE if "--short" in sys.argv[3:] else 1.0
+    known = cases(scale)
+    unknown = [name for name in requested if name not in known]
+    if unknown:
+        sys.exit("unknown case %s\n%s" % (", ".join(unknown), __doc__))
+    chosen = [name for name in known if not requested or name in requested]
+    print("%d-byte numbered messages to 127.0.0.1:514; net.core.rmem_max %s; durations x%g"
+          % (MESSAGE_BYTES, open("/proc/sys/net/core/rmem_max").read().strip(), scale),
+          flush=True)
+    if set(chosen) - set(RESPONSIVENESS):
+        print_header()
+    # Rows of the traffic table print as they come; these after it.
+    responsiveness = []
+    # The press case ends its program by closing the window: it runs last, alone.
+    shared = [name for name in chosen if name != "press"]
+    if shared:
         with e2e.Program() as program:
-            for phase in phases:
-                PHASES[phase](program)
-            if phases[-1] == "paragraph":
-                close_time(program)
-    # Last, in a program of its own: it ends that program.
-    if not requested or "closeflood" in requested:
+            for name in shared:
+                responsiveness += known[name](program) or []
+    if "press" in chosen:
         with e2e.Program() as program:
-            flood_then_close(program)
+            responsiveness += known["press"](program)
+    for line in responsiveness:
+        print(line, flush=True)
 
 
 if __name__ == "__main__":

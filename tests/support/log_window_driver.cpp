@@ -7,13 +7,19 @@
 //   save <path>                   save through the dialog, opening it if needed
 //   close                         close the window as the close box does
 //   count                         print how many "Syslog" windows exist
-//   follow <file> <seconds>       record every numbered text that passes through
-//                                 the view (see view_follower.h); ends early when
-//                                 <file>.stop exists
+//   press <button> <times>        press a button again and again, 100 ms apart,
+//                                 and print how long each press took, in ms
+//   dialog wait|cancel            wait until the save dialog is open; cancel it
+//                                 and wait until it has closed
+//   watch <file> <number> <s>     record when the view's last numbered text
+//                                 changes, until it is <number> (see
+//                                 view_watcher.h); ends early when <file>.stop
+//                                 exists
 //
 // Anything not found in time: a message on stderr and exit code 1.
 #include "logwindow/windows_system_log.h"
-#include "tests/support/view_follower.h"
+#include "tests/support/view_watcher.h"
+#include "tests/support/wait_until.h"
 #include "tests/support/window_driver.h"
 
 #include <cstdio>
@@ -25,6 +31,8 @@ namespace {
 using namespace testsupport;
 
 constexpr int kFailed = 1;
+constexpr DWORD kPressPauseMs = 100;
+constexpr double kMicrosecondsPerMs = 1000.0;
 
 void WriteBytes(DWORD stream, const std::string& bytes)
 {
@@ -98,17 +106,65 @@ int Save(HWND window, const wchar_t* path)
     return SaveAs(dialog, path) ? 0 : Fail(L"the save dialog did not finish");
 }
 
-int Follow(HWND window, const wchar_t* path, const wchar_t* seconds)
+int Watch(HWND window, const wchar_t* path, const wchar_t* target, const wchar_t* seconds)
 {
     const HWND view = FindControl(window, IDC_LOG, L"RichEdit50W");
     if (view == nullptr) {
         return Fail(L"no log view");
     }
+    const unsigned number = target != nullptr ? wcstoul(target, nullptr, 10) : 0;
     const double limit = seconds != nullptr ? wcstod(seconds, nullptr) : 0.0;
-    return FollowView(view, path, limit) ? 0 : Fail(std::wstring(L"cannot write ") + path);
+    return WatchView(view, path, number, limit) ? 0 : Fail(L"the last text was not shown in time");
 }
 
-int Run(const std::wstring& command, const wchar_t* argument, const wchar_t* extra)
+double MillisecondsSince(const LARGE_INTEGER& start, const LARGE_INTEGER& frequency)
+{
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart - start.QuadPart) * kMicrosecondsPerMs /
+           static_cast<double>(frequency.QuadPart);
+}
+
+// Each press waits until the window has handled it, as a user's click would.
+int Press(HWND button, const wchar_t* times)
+{
+    const unsigned count = times != nullptr ? wcstoul(times, nullptr, 10) : 1;
+    LARGE_INTEGER frequency{};
+    QueryPerformanceFrequency(&frequency);
+    for (unsigned press = 0; press < count; ++press) {
+        if (press > 0) {
+            Sleep(kPressPauseMs);
+        }
+        LARGE_INTEGER start{};
+        QueryPerformanceCounter(&start);
+        if (!Click(button)) {
+            return Fail(L"the button did not answer");
+        }
+        char line[32];
+        snprintf(line, sizeof line, "%.1f\n", MillisecondsSince(start, frequency));
+        WriteBytes(STD_OUTPUT_HANDLE, line);
+    }
+    return 0;
+}
+
+int Dialog(const std::wstring& action)
+{
+    const HWND dialog = WaitForDialog(kSaveDialogTitle);
+    if (dialog == nullptr) {
+        return Fail(L"the save dialog is not open");
+    }
+    if (action == L"wait") {
+        return 0;
+    }
+    if (action != L"cancel" || !PressDialogButton(dialog, IDCANCEL)) {
+        return Fail(L"usage: dialog wait|cancel");
+    }
+    const bool closed = WaitUntil([dialog] { return !IsWindow(dialog); });
+    return closed ? 0 : Fail(L"the save dialog did not close");
+}
+
+int Run(const std::wstring& command, const wchar_t* argument, const wchar_t* extra,
+        const wchar_t* further)
 {
     if (command == L"count") {
         WriteBytes(STD_OUTPUT_HANDLE, std::to_string(FindLogWindows().size()) + "\n");
@@ -145,15 +201,22 @@ int Run(const std::wstring& command, const wchar_t* argument, const wchar_t* ext
     if (command == L"save" && argument != nullptr) {
         return Save(window, argument);
     }
-    if (command == L"follow" && argument != nullptr) {
-        return Follow(window, argument, extra);
+    if (command == L"press" && argument != nullptr) {
+        const HWND button = Button(window, argument);
+        return button != nullptr ? Press(button, extra) : Fail(std::wstring(L"no button ") + argument);
+    }
+    if (command == L"dialog" && argument != nullptr) {
+        return Dialog(argument);
+    }
+    if (command == L"watch" && argument != nullptr) {
+        return Watch(window, argument, extra, further);
     }
     if (command == L"close") {
         return Close(window) ? 0 : Fail(L"the window did not answer");
     }
     return Fail(L"usage: log_window_driver wait <ms> | text <file> | "
                 L"click clear|save|autoscroll | label | save <path> | close | count | "
-                L"follow <file> <seconds>");
+                L"press <button> <times> | dialog wait|cancel | watch <file> <number> <seconds>");
 }
 
 }  // namespace
@@ -161,7 +224,8 @@ int Run(const std::wstring& command, const wchar_t* argument, const wchar_t* ext
 int wmain(int argc, wchar_t** argv)
 {
     if (argc < 2) {
-        return Run(L"", nullptr, nullptr);
+        return Run(L"", nullptr, nullptr, nullptr);
     }
-    return Run(argv[1], argc > 2 ? argv[2] : nullptr, argc > 3 ? argv[3] : nullptr);
+    return Run(argv[1], argc > 2 ? argv[2] : nullptr, argc > 3 ? argv[3] : nullptr,
+               argc > 4 ? argv[4] : nullptr);
 }
