@@ -192,7 +192,6 @@ class Case:
         self.sent = sender.finish()
         self.dropped = SocketCounters().drops - before.drops
         self.readings = wait_until_settled(watcher, settle_s)
-        self.watched_until = time.time()
         self.read = SocketCounters().read - before.read
         self.text = self.program.text()
         if self.program.process.poll() is not None:
@@ -211,9 +210,13 @@ class Case:
         sent = self.sent["sent"]
         received = sent - self.dropped
         latency = self.shown_last()
-        pause = longest_pause(self.readings, self.sent["started"],
-                              self.sent["last_send"] + latency if latency is not None
-                              else self.watched_until)
+        # Until the last message showed; else until the last change or the
+        # last send, whichever came later (the wait for quiet is not a pause).
+        if latency is not None:
+            until = self.sent["last_send"] + latency
+        else:
+            until = max([self.sent["last_send"]] + [when for when, _, _ in self.readings])
+        pause = longest_pause(self.readings, self.sent["started"], until)
         run = trailing_run(self.text)
         ends = self.text.endswith(message(self.count - 1, MESSAGE_BYTES, self.ending))
         if run is None:
@@ -233,8 +236,8 @@ class Case:
             notes.append("the program read %d datagrams (%d received)" % (self.read, received))
         if latency is None and self.readings:
             when, _, last = self.readings[-1]
-            notes.append("last shown #%d, %+.0f ms after the last send"
-                         % (last, (when - self.sent["last_send"]) * 1000))
+            notes.append("the last message never showed; the view's last, #%d, showed %+.0f ms"
+                         " after the last send" % (last, (when - self.sent["last_send"]) * 1000))
         for note in notes:
             print("    %s" % note, flush=True)
 
@@ -317,7 +320,7 @@ def press_case(program, scale):
     """Button presses with a flood arriving, then the user closes the window."""
     program.clear()
     idle = press_times(IDLE_PRESS_COUNT)
-    sender = Sender(int(FLOOD_RATE * max(FLOOD_S * scale, FLOOD_LEAD_S + 1.0)), FLOOD_RATE)
+    sender = Sender(int(FLOOD_RATE * max(FLOOD_S * scale, FLOOD_LEAD_S + 3.0)), FLOOD_RATE)
     time.sleep(FLOOD_LEAD_S)  # let the flood build up; the sender itself is bounded
     busy = press_times(PRESS_COUNT)
     code, seconds = program.close()
