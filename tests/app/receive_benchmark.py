@@ -267,9 +267,10 @@ def dialog_case(program, scale):
     closed = e2e.driver("dialog", "cancel", check=False)[0] == 0
     case.row()
     shown = passed_through(case.readings, case.count)
-    print("    while the dialog was open: %d of %d texts passed through the view%s; the dialog"
-          " %s" % (shown, case.count, " (every one)" if shown == case.count else "",
-                   "stayed open until cancelled" if closed else "WAS NOT OPEN at the end"),
+    print("    all of this row was taken with the dialog open: %d of %d texts passed through"
+          " the view%s; the dialog %s" % (
+              shown, case.count, " (every one)" if shown == case.count else "",
+              "stayed open until cancelled" if closed else "WAS NOT OPEN at the end"),
           flush=True)
 
 
