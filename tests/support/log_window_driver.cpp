@@ -32,7 +32,7 @@ using namespace testsupport;
 
 constexpr int kFailed = 1;
 constexpr DWORD kPressPauseMs = 100;
-constexpr double kMicrosecondsPerMs = 1000.0;
+constexpr double kMsPerSecond = 1000.0;
 
 void WriteBytes(DWORD stream, const std::string& bytes)
 {
@@ -121,7 +121,7 @@ double MillisecondsSince(const LARGE_INTEGER& start, const LARGE_INTEGER& freque
 {
     LARGE_INTEGER now{};
     QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart - start.QuadPart) * kMicrosecondsPerMs /
+    return static_cast<double>(now.QuadPart - start.QuadPart) * kMsPerSecond /
            static_cast<double>(frequency.QuadPart);
 }
 
@@ -203,7 +203,10 @@ int Run(const std::wstring& command, const wchar_t* argument, const wchar_t* ext
     }
     if (command == L"press" && argument != nullptr) {
         const HWND button = Button(window, argument);
-        return button != nullptr ? Press(button, extra) : Fail(std::wstring(L"no button ") + argument);
+        if (button == nullptr) {
+            return Fail(std::wstring(L"no button ") + argument);
+        }
+        return Press(button, extra);
     }
     if (command == L"dialog" && argument != nullptr) {
         return Dialog(argument);

@@ -14,7 +14,8 @@ struct SequenceRun {
     unsigned last;   // the text's last number
 };
 
-// The run that ends `text`: its last token, and how far back the numbers before it count down by one.
+// The run that ends `text`: its last token, and how far back the numbers
+// before it count down by one.
 SequenceRun TrailingSequenceRun(const std::wstring& text);
 
 // Reads `view` again and again and writes "ready", then one line each time its
