@@ -14,7 +14,8 @@ add_subdirectory("${SYSLOG_GOOGLETEST_SOURCE}" "${CMAKE_BINARY_DIR}/googletest" 
 # Adds one test executable run through the cross-compiling emulator.
 function(syslog_add_gtest name)
     add_executable(${name} ${ARGN})
-    target_link_libraries(${name} PRIVATE gtest_main)
+    # The stand-ins first: see tests/support/CMakeLists.txt.
+    target_link_libraries(${name} PRIVATE test_fakes gtest_main)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
     add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
     set_tests_properties(${name} PROPERTIES TIMEOUT 300)

@@ -11,7 +11,7 @@ PACKAGES=(
     cmake ninja-build
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
     googletest
-    wine wine64 fonts-wine
+    wine wine64 wine32:i386 fonts-wine
     xvfb xauth x11-utils imagemagick
     iproute2 util-linux bsdutils python3
 )
@@ -34,7 +34,12 @@ ensure_packages() {
         return
     fi
     log "installing ${missing[*]}"
+    # The 32-bit loader runs the i686 build's tests; it comes from i386.
+    if [[ " ${missing[*]}" == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        as_root dpkg --add-architecture i386
+    fi
     as_root apt-get update -qq
+    # No recommends: fonts-liberation among them changes the font Wine shows for Tahoma.
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 

@@ -1,6 +1,6 @@
 #include "devices/global_queue.h"
 
-#include "tests/devices/failing_allocation.h"
+#include "tests/support/failing_allocation.h"
 #include "tests/support/installed_services.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "devices/system_logger.h"
 
-#include "tests/devices/fake_local_clock.h"
+#include "tests/support/fake_local_clock.h"
 #include "tests/support/installed_services.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "logwindow/windows_system_log.h"
 
 #include "tests/logwindow/log_window_fixture.h"
-#include "tests/runtime/failing_thread_creation.h"
+#include "tests/support/failing_thread_creation.h"
 #include "tests/support/wait_until.h"
 #include "tests/support/window_driver.h"
 

@@ -1,4 +1,4 @@
-// A controllable TickCount for tests; link fake_tick_count.cpp into the test.
+// A controllable TickCount for tests; every test target links it (test_fakes).
 #pragma once
 
 #include <cstdint>

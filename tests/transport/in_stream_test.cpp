@@ -1,6 +1,6 @@
 #include "transport/in_stream.h"
 
-#include "tests/transport/failing_stream_allocation.h"
+#include "tests/support/failing_stream_allocation.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "tests/support/fake_tick_count.h"
 #include "tests/support/loopback_udp.h"
 #include "tests/support/wait_until.h"
-#include "tests/transport/failing_table_allocation.h"
+#include "tests/support/failing_table_allocation.h"
 #include "tests/transport/recording_device.h"
 
 #include <gtest/gtest.h>

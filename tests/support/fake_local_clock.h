@@ -1,4 +1,4 @@
-// A controllable local clock for log lines; link fake_local_clock.cpp into the test.
+// A controllable local clock for log lines; every test target links it (test_fakes).
 #pragma once
 
 #include <windows.h>
