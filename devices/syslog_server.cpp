@@ -65,9 +65,11 @@ bool CSyslogServer::Poll()
     case DeviceIdle:
         return PollIdle();
     case DeviceConnecting:
-        // Equal to the time-out is not late yet.
+        // Equal to the time-out is not late yet. Given up in one step: an
+        // OnConnected that landed since `state` was read keeps its Connected.
         if (Now() - connectStart > connectTimeout) {
-            state = DeviceIdle;
+            DeviceState expected = DeviceConnecting;
+            state.compare_exchange_strong(expected, DeviceIdle);
         }
         return false;
     default:
