@@ -36,7 +36,8 @@ static void TellStartFailure(const CUDPServerTransport* udp)
         break;
     case OpenFailure::NoThread:
         snprintf(line, sizeof line,
-                 "Cannot start the receiver: the receiving thread could not be created (error %d).\r\n",
+                 "Cannot start the receiver: the receiving thread could not be created "
+                 "(error %d).\r\n",
                  udp->openError);
         break;
     default:

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace {
@@ -35,9 +36,11 @@ TEST(OutStreamTest, WriterWithinTheCapacityGetsBackWhatItWrote)
         SCOPED_TRACE(row.name);
         std::unique_ptr<COutStream> stream;
         {
-            gFailStreamAllocation = row.allocationFails;
+            std::optional<CFailStreamAllocationScope> failing;
+            if (row.allocationFails) {
+                failing.emplace();
+            }
             stream = std::make_unique<COutStream>(kRequested);
-            gFailStreamAllocation = false;
         }
         ASSERT_EQ(stream->capacity, row.capacity);
         ASSERT_EQ(stream->position, stream->buffer);
