@@ -20,6 +20,33 @@ static CSyslogServer* gReceiver = nullptr;
 static CListenReport gListenReport;
 static uint32_t gLastPoll = 0;
 
+// What the user reads when the receiver could not start at all.
+static void TellStartFailure(const CUDPServerTransport* udp)
+{
+    char line[128];
+    switch (udp->openFailure) {
+    case OpenFailure::Winsock:
+        snprintf(line, sizeof line,
+                 "Cannot start the receiver: Windows Sockets did not start (error %d).\r\n",
+                 udp->openError);
+        break;
+    case OpenFailure::NoTable:
+        snprintf(line, sizeof line,
+                 "Cannot start the receiver: not enough memory for the table of senders.\r\n");
+        break;
+    case OpenFailure::NoThread:
+        snprintf(line, sizeof line,
+                 "Cannot start the receiver: the receiving thread could not be created "
+                 "(error %d).\r\n",
+                 udp->openError);
+        break;
+    default:
+        snprintf(line, sizeof line, "Cannot start the receiver.\r\n");
+        break;
+    }
+    AppendUtf8ToLog(line);
+}
+
 void StartReceiver()
 {
     AppendUtf8ToLog(kBanner);
@@ -29,8 +56,14 @@ void StartReceiver()
     settings.port = kSyslogPort;
     settings.slotCount = kSenderSlots;
     settings.timeout = kSenderTimeoutMs;
-    // A receiver that cannot open never listens; PollReceiver tells the user.
-    gReceiver->Open(&settings);
+    if (!gReceiver->Open(&settings)) {
+        // No thread serves a receiver that did not open, so nothing would
+        // ever come of polling it: it goes, and the window stays useful.
+        TellStartFailure(static_cast<CUDPServerTransport*>(gReceiver->transport));
+        delete gReceiver;
+        gReceiver = nullptr;
+        return;
+    }
     gReceiver->Connect();
     gLastPoll = TickCount();
 }

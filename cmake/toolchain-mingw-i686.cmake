@@ -4,7 +4,8 @@ set(CMAKE_SYSTEM_PROCESSOR i686)
 set(MINGW_TRIPLE i686-w64-mingw32)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
 
-# SSE2 floating point, as MSVC builds x86 by default: x87 arithmetic keeps a
-# float wider than a float holds, so the two builds would compute different values.
+# Floating point in SSE2, as MSVC does for x86, so that both builds compute
+# the same values: on the x87 unit a float result can keep more precision
+# than a float holds. (Read when a build folder is first configured.)
 set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
 set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")

@@ -3,7 +3,6 @@
 #include "devices/syslog_server.h"
 
 #include "devices/global_queue.h"
-#include "runtime/scoped_lock.h"
 #include "transport/udp_server_transport.h"
 
 #include <cstring>
@@ -35,14 +34,6 @@ TransportState CSyslogServer::ReadTransportState()
     return transport->ReadState();
 }
 
-void CSyslogServer::RequestTransportState(TransportState value, TransportState unless)
-{
-    CScopedLock guard(transport->stateLock);
-    if (transport->state != unless) {
-        transport->state = value;
-    }
-}
-
 bool CSyslogServer::Connect()
 {
     if (transport == nullptr) {
@@ -50,7 +41,7 @@ bool CSyslogServer::Connect()
     }
     state = DeviceConnecting;
     connectStart = Now();
-    RequestTransportState(ConnectRequested, Active);
+    transport->RequestState(ConnectRequested, Active);
     return true;
 }
 
@@ -60,7 +51,7 @@ void CSyslogServer::Disconnect()
         return;
     }
     // The device becomes idle when the transport announces its disconnection.
-    RequestTransportState(DisconnectRequested, Idle);
+    transport->RequestState(DisconnectRequested, Idle);
 }
 
 bool CSyslogServer::Poll()
@@ -74,9 +65,11 @@ bool CSyslogServer::Poll()
     case DeviceIdle:
         return PollIdle();
     case DeviceConnecting:
-        // Equal to the time-out is not late yet.
+        // Equal to the time-out is not late yet. Given up in one step: an
+        // OnConnected that landed since `state` was read keeps its Connected.
         if (Now() - connectStart > connectTimeout) {
-            state = DeviceIdle;
+            DeviceState expected = DeviceConnecting;
+            state.compare_exchange_strong(expected, DeviceIdle);
         }
         return false;
     default:
@@ -96,7 +89,7 @@ bool CSyslogServer::PollIdle()
     case ConnectRequested:
     case Active:
         // The transport still tries, or connected after we gave up: start over.
-        RequestTransportState(DisconnectRequested, Idle);
+        transport->RequestState(DisconnectRequested, Idle);
         return false;
     default:
         return false;

@@ -48,6 +48,4 @@ private:
     void NoteClient(const ClientRef* client);
     bool PollIdle();
     TransportState ReadTransportState();
-    // Writes `value` unless the transport's state is `unless`, in one locked step.
-    void RequestTransportState(TransportState value, TransportState unless);
 };

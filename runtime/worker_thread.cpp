@@ -4,6 +4,8 @@
 #include "runtime/scoped_lock.h"
 
 static constexpr DWORD kStartPollMs = 10;
+// A thread that has written Stopped has only to return; this is plenty.
+static constexpr DWORD kEndingThreadPatienceMs = 10000;
 
 CWorkerThread::CWorkerThread(void* ownerObject, ThreadRoutine threadRoutine)
     : state(Stopped), owner(ownerObject), routine(threadRoutine), lock(nullptr), thread(nullptr)
@@ -11,8 +13,11 @@ CWorkerThread::CWorkerThread(void* ownerObject, ThreadRoutine threadRoutine)
     lock = new CKestrumCriticalSection();
 }
 
+// A thread that ended its routine on its own may still be on its way out
+// through `lock`: Stop waits for it before the lock goes.
 CWorkerThread::~CWorkerThread()
 {
+    Stop();
     delete lock;
     lock = nullptr;
     if (thread != nullptr) {
@@ -39,13 +44,19 @@ static bool HasEnded(HANDLE thread)
 }
 
 // A thread whose routine returned on its own has left a handle behind; close
-// it before a restart stores the new one.
-void CWorkerThread::ForgetEndedThread()
+// it before a restart stores the new one. It may have written Stopped and not
+// yet returned, so it is given time to end; false if it does not.
+bool CWorkerThread::ForgetEndedThread()
 {
-    if (HasEnded(thread)) {
-        CloseHandle(thread);
-        thread = nullptr;
+    if (thread == nullptr) {
+        return true;
     }
+    if (WaitForSingleObject(thread, kEndingThreadPatienceMs) != WAIT_OBJECT_0) {
+        return false;  // still running: its handle stays, to be waited for by Stop
+    }
+    CloseHandle(thread);
+    thread = nullptr;
+    return true;
 }
 
 bool CWorkerThread::Start()
@@ -53,7 +64,9 @@ bool CWorkerThread::Start()
     if (ReadState() == Running) {
         return true;
     }
-    ForgetEndedThread();
+    if (!ForgetEndedThread()) {
+        return false;
+    }
     WriteState(Starting);
 
     thread = CreateWorkerThreadHandle(&CWorkerThread::ThreadEntry, this);

@@ -43,7 +43,7 @@ public:
 
 private:
     void WriteState(WorkerState value);
-    void ForgetEndedThread();
+    bool ForgetEndedThread();
 };
 
 // Creates the thread for Start. Its own translation unit, so that a test can

@@ -63,6 +63,16 @@ void CAbstractTransport::WriteStateAndConnected(TransportState value, bool isCon
     connected = isConnected;
 }
 
+bool CAbstractTransport::RequestState(TransportState value, TransportState unless)
+{
+    CScopedLock guard(stateLock);
+    if (state == unless) {
+        return false;
+    }
+    state = value;
+    return true;
+}
+
 void CAbstractTransport::RunTurn()
 {
     switch (ReadState()) {
@@ -79,10 +89,7 @@ void CAbstractTransport::RunTurn()
         if (!Process()) {
             // A request written meanwhile gives way, but an Idle set by
             // another writer stays: there is nothing left to disconnect.
-            CScopedLock guard(stateLock);
-            if (state != Idle) {
-                state = DisconnectRequested;
-            }
+            RequestState(DisconnectRequested, Idle);
         }
         break;
     default:

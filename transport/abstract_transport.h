@@ -56,6 +56,9 @@ public:
     void WriteState(TransportState value);
     // Writes `state` and `connected` together under `stateLock`.
     void WriteStateAndConnected(TransportState value, bool isConnected);
+    // The one way to ask the worker for something: writes `value` unless
+    // `state` is `unless`, in one locked step. False when it was left alone.
+    bool RequestState(TransportState value, TransportState unless);
 
     uint32_t transportId;
     CAbstractDevice* owner;

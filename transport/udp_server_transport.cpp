@@ -3,6 +3,7 @@
 
 #include "runtime/scoped_lock.h"
 #include "runtime/tick_count.h"
+#include "transport/socket_calls.h"
 
 #include <climits>
 #include <cstdlib>
@@ -12,8 +13,11 @@
 // rather than 200. Stop and disconnect requests wait at most this long.
 static constexpr long kTurnWaitMicroseconds = 50 * 1000;
 // A burst (a router rebooting, a host flushing its queue) must ride out a
-// slow moment of the window; the system may grant less than asked.
-static constexpr int kReceiveBufferBytes = 4 << 20;
+// slow moment of the window: 32 MiB holds 100,000 datagrams of 120 bytes on
+// Windows. A refused request is halved down to the Windows default, below
+// which asking gains nothing.
+static constexpr int kMostReceiveBufferBytes = 32 << 20;
+static constexpr int kLeastReceiveBufferBytes = 64 << 10;
 
 static bool IsFree(const ClientSlot& slot)
 {
@@ -30,7 +34,8 @@ static bool IsInUse(const ClientSlot& slot)
 CUDPServerTransport::CUDPServerTransport(uint32_t id, CAbstractDevice* ownerDevice)
     : CAbstractTransport(id, ownerDevice), slotCount(0), clientTimeout(kDefaultClientTimeoutMs),
       clients(nullptr), socketHandle(INVALID_SOCKET), localAddress{}, receiveBuffer{},
-      port(kDefaultPort), tableLock(nullptr), lastSocketError(0), offeredThisTurn(false)
+      port(kDefaultPort), tableLock(nullptr), lastSocketError(0), offeredThisTurn(false),
+      openFailure(OpenFailure::None), openError(0)
 {
     tableLock = new CKestrumCriticalSection();
 }
@@ -61,12 +66,13 @@ bool CUDPServerTransport::Open(uint32_t /*first*/, uint32_t /*second*/, uint32_t
 {
     // Never paired with WSACleanup: the program uses sockets until it ends.
     WSADATA winsock;
-    if (WSAStartup(MAKEWORD(2, 2), &winsock) != 0) {
-        return false;
+    const int started = WSAStartup(MAKEWORD(2, 2), &winsock);
+    if (started != 0) {
+        return FailOpen(OpenFailure::Winsock, started);
     }
     const auto localPort = static_cast<uint16_t>(portArgument & 0xFFFF);
     if (localPort == 0 || slotsArgument == 0) {
-        return false;
+        return FailOpen(OpenFailure::Arguments, 0);
     }
     // Only the low 16 bits count, so 65536 slots is an empty table.
     const auto count = static_cast<uint16_t>(slotsArgument & 0xFFFF);
@@ -74,7 +80,7 @@ bool CUDPServerTransport::Open(uint32_t /*first*/, uint32_t /*second*/, uint32_t
     if (count != 0) {
         table = AllocateClientTable(count);
         if (table == nullptr) {
-            return false;  // the old table, if any, stays as it was
+            return FailOpen(OpenFailure::NoTable, 0);  // the old table, if any, stays
         }
     }
     ClientSlot* old = nullptr;
@@ -88,7 +94,19 @@ bool CUDPServerTransport::Open(uint32_t /*first*/, uint32_t /*second*/, uint32_t
     // Clients of an earlier table are forgotten without a word. An open
     // socket is left alone: dropping the handle would leak it.
     free(old);
-    return worker->Start();
+    if (!worker->Start()) {
+        return FailOpen(OpenFailure::NoThread, static_cast<int>(GetLastError()));
+    }
+    openFailure = OpenFailure::None;
+    openError = 0;
+    return true;
+}
+
+bool CUDPServerTransport::FailOpen(OpenFailure failure, int error)
+{
+    openFailure = failure;
+    openError = error;
+    return false;
 }
 
 bool CUDPServerTransport::Connect()
@@ -120,10 +138,7 @@ bool CUDPServerTransport::Connect()
                    static_cast<int>(sizeof exclusive)) == SOCKET_ERROR) {
         return FailConnect(WSAGetLastError());
     }
-    // Best effort: the default buffer still works, only bursts fare worse.
-    const int bufferBytes = kReceiveBufferBytes;
-    setsockopt(socketHandle, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bufferBytes),
-               static_cast<int>(sizeof bufferBytes));
+    AskForReceiveBuffer();
     if (bind(socketHandle, reinterpret_cast<const sockaddr*>(&localAddress),
              static_cast<int>(sizeof localAddress)) == SOCKET_ERROR) {
         return FailConnect(WSAGetLastError());
@@ -138,6 +153,16 @@ bool CUDPServerTransport::Connect()
     WriteStateAndConnected(Active, true);
     AnnounceConnection(nullptr);
     return true;
+}
+
+// Best effort: the default buffer still works, only bursts fare worse.
+void CUDPServerTransport::AskForReceiveBuffer()
+{
+    for (int bytes = kMostReceiveBufferBytes; bytes >= kLeastReceiveBufferBytes; bytes /= 2) {
+        if (RequestReceiveBuffer(socketHandle, bytes)) {
+            return;
+        }
+    }
 }
 
 // The owner hears nothing of a connection that never came about.
@@ -158,14 +183,16 @@ void CUDPServerTransport::Disconnect()
     WriteStateAndConnected(Idle, false);
 }
 
-// Clears the first client at or after index `from` and returns its index, or
-// 0 when there is none left.
-uint16_t CUDPServerTransport::ClearNextClient(uint32_t from)
+// Clears the first client at or after index `from` (only one silent for too
+// long, if `expiredOnly`) and returns its index, or 0 when there is none.
+// The owner hears of it afterwards, with the lock released.
+uint16_t CUDPServerTransport::ClearNextClient(uint32_t from, bool expiredOnly)
 {
     CScopedLock guard(tableLock);
+    const uint32_t now = TickCount();
     for (uint32_t i = from; i <= slotCount; ++i) {
         ClientSlot& slot = clients[i - 1];
-        if (IsInUse(slot)) {
+        if (IsInUse(slot) && (!expiredOnly || IsExpired(slot.lastSeen, clientTimeout, now))) {
             slot = {};
             return static_cast<uint16_t>(i);
         }
@@ -177,7 +204,7 @@ void CUDPServerTransport::CloseAll()
 {
     // Each slot is cleared before the owner hears of it.
     for (uint32_t next = 1;;) {
-        const uint16_t client = ClearNextClient(next);
+        const uint16_t client = ClearNextClient(next, false);
         if (client == 0) {
             break;
         }
@@ -249,15 +276,24 @@ CUDPServerTransport::ReceiveResult CUDPServerTransport::ReceiveOne(long waitMicr
     // returns at once, so the worker never hangs where no stop request
     // reaches it, and a drained queue costs one call per datagram.
     sockaddr_in sender{};
-    int senderLength = static_cast<int>(sizeof sender);
-    const int count = recvfrom(socketHandle, receiveBuffer, static_cast<int>(kMaxDatagramBytes), 0,
-                               reinterpret_cast<sockaddr*>(&sender), &senderLength);
-    if (count == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) {
-        return ReceiveResult::Nothing;
+    const int count = ReceiveDatagram(socketHandle, receiveBuffer,
+                                      static_cast<int>(kMaxDatagramBytes), &sender);
+    if (count == SOCKET_ERROR) {
+        switch (WSAGetLastError()) {
+        case WSAEWOULDBLOCK:
+            return ReceiveResult::Nothing;
+        case WSAEMSGSIZE:     // longer than the buffer: consumed and dropped
+        case WSAECONNRESET:   // an earlier send was refused by its peer
+            return ReceiveResult::Taken;
+        default:
+            // A socket that fails for good would fail every later call too:
+            // the turn ends, the transport disconnects, and the device's
+            // Poll opens a new socket.
+            return ReceiveResult::Failed;
+        }
     }
-    // Empty, longer than the buffer (WSAEMSGSIZE) or failed: dropped
-    // without trace, and nobody is refreshed. The next one may be fine.
-    if (count <= 0) {
+    // Empty: dropped without trace, and nobody is refreshed.
+    if (count == 0) {
         return ReceiveResult::Taken;
     }
     const uint16_t client = FindOrAddClient(sender.sin_addr.s_addr, ntohs(sender.sin_port));
@@ -316,28 +352,15 @@ bool CUDPServerTransport::IsExpired(uint32_t lastSeen, uint32_t timeoutMs, uint3
     return static_cast<uint32_t>(now - lastSeen) > timeoutMs;
 }
 
-// The first client at or after index `from` that has been silent too long,
-// or 0.
-uint16_t CUDPServerTransport::NextExpiredClient(uint32_t from)
-{
-    CScopedLock guard(tableLock);
-    for (uint32_t i = from; i <= slotCount; ++i) {
-        const ClientSlot& slot = clients[i - 1];
-        if (IsInUse(slot) && IsExpired(slot.lastSeen, clientTimeout, TickCount())) {
-            return static_cast<uint16_t>(i);
-        }
-    }
-    return 0;
-}
-
 void CUDPServerTransport::ExpireClients()
 {
     for (uint32_t next = 1;;) {
-        const uint16_t client = NextExpiredClient(next);
+        const uint16_t client = ClearNextClient(next, true);
         if (client == 0) {
             return;
         }
-        RemoveClient(client);
+        const ClientRef ref{client};
+        AnnounceDisconnection(&ref);
         next = static_cast<uint32_t>(client) + 1;
     }
 }
@@ -399,7 +422,9 @@ bool CUDPServerTransport::Send(uint16_t client, const char* data, uint32_t lengt
         }
     }
     if (peerGone) {
-        RequestDisconnect();
+        // The worker drops every client, closes the socket and announces it
+        // all on its next turn, as after a failed turn of its own.
+        RequestState(DisconnectRequested, Idle);
     }
     // A datagram that went nowhere was not sent, unless there was nothing to send.
     return addressedAny ? allSent : length == 0;
@@ -418,8 +443,10 @@ bool CUDPServerTransport::SendToSlot(const ClientSlot& slot, const char* data, u
     destination.sin_port = htons(slot.port);
     destination.sin_addr.s_addr = slot.address;
     uint32_t sent = 0;
+    bool refused = false;
     // A datagram socket takes a datagram whole or not at all, so one call
-    // normally settles it; an empty datagram is sent too.
+    // normally settles it; an empty datagram is sent too, and counts as sent
+    // only when the socket took it.
     do {
         const uint32_t left = length - sent;
         const int result = sendto(socketHandle, data + sent,
@@ -427,26 +454,19 @@ bool CUDPServerTransport::SendToSlot(const ClientSlot& slot, const char* data, u
                                   reinterpret_cast<const sockaddr*>(&destination),
                                   static_cast<int>(sizeof destination));
         if (result == SOCKET_ERROR) {
-            *failed = true;
+            refused = true;
         } else if (result > 0) {
             sent += static_cast<uint32_t>(result);
         } else if (left > 0) {
             // Nothing taken of a non-empty datagram: the peer counts as gone.
-            *failed = true;
+            refused = true;
             *peerGone = true;
         }
-    } while (sent < length && !*failed);
-    return sent == length;
-}
-
-// The worker drops every client, closes the socket and announces it all on
-// its next turn, as after a failed turn of its own.
-void CUDPServerTransport::RequestDisconnect()
-{
-    CScopedLock guard(stateLock);
-    if (state != Idle) {
-        state = DisconnectRequested;
+    } while (sent < length && !refused && !*failed);
+    if (refused) {
+        *failed = true;
     }
+    return !refused && sent == length;
 }
 
 void CUDPServerTransport::Reserved1(uint32_t /*first*/, uint32_t /*second*/) {}

@@ -28,6 +28,15 @@ struct ClientSlot {
 // unit, so that a test can make it fail at link time.
 ClientSlot* AllocateClientTable(uint16_t count);
 
+// Why the last Open failed.
+enum class OpenFailure {
+    None,
+    Winsock,    // WSAStartup failed; openError holds its result
+    Arguments,  // port 0 or no slots
+    NoTable,    // no memory for the sender table
+    NoThread,   // the worker thread did not start; openError holds GetLastError
+};
+
 class CUDPServerTransport : public CAbstractTransport {
 public:
     CUDPServerTransport(uint32_t transportId, CAbstractDevice* owner);
@@ -72,16 +81,19 @@ public:
     std::atomic<int> lastSocketError;
     // Worker thread only: the owner was offered a datagram in this turn.
     bool offeredThisTurn;
+    // Written by Open, for its caller to read when it failed.
+    OpenFailure openFailure;
+    int openError;
 
 private:
     enum class ReceiveResult { Failed, Nothing, Taken };
     ReceiveResult ReceiveOne(long waitMicroseconds);
+    bool FailOpen(OpenFailure failure, int error);
     bool FailConnect(int error);
-    uint16_t NextExpiredClient(uint32_t from);
-    uint16_t ClearNextClient(uint32_t from);
+    void AskForReceiveBuffer();
+    uint16_t ClearNextClient(uint32_t from, bool expiredOnly);
     bool SendToSlot(const ClientSlot& slot, const char* data, uint32_t length, bool* failed,
                     bool* peerGone);
-    void RequestDisconnect();
     void AnnounceConnection(const ClientRef* client);
     void AnnounceDisconnection(const ClientRef* client);
     void OfferDatagram(uint16_t client, int32_t count);

@@ -1,5 +1,6 @@
 #include "devices/syslog_server.h"
 
+#include "tests/support/failing_socket_calls.h"
 #include "tests/support/fake_tick_count.h"
 #include "tests/support/installed_services.h"
 #include "tests/support/loopback_udp.h"
@@ -154,6 +155,25 @@ TEST(SyslogServerTest, ConnectingDeviceGivesUpOnlyAfterTheWholeTimeout)
     EXPECT_EQ(device.state.load(), DeviceIdle);
 }
 
+// The transport connects while Poll decides that the connect came too late:
+// the device stays connected, or the next Poll would drop a bound socket.
+TEST(SyslogServerTest, ConnectionThatLandsDuringALatePollStays)
+{
+    constexpr uint32_t kStart = 1000;
+    CFakeTickScope clock(kStart);
+    CSyslogServer device;
+    ASSERT_TRUE(device.Connect());
+    clock.Set(kStart + device.connectTimeout + 1);
+    // Poll reads the clock after it read the state, before it gives up.
+    testsupport::RunOnNextTickRead([&] {
+        ASSERT_TRUE(device.CanConnect(0, nullptr));
+        device.OnConnected(0);
+    });
+    EXPECT_FALSE(device.Poll());
+    EXPECT_EQ(device.state.load(), DeviceConnected);
+    device.transport->WriteState(Idle);
+}
+
 struct IdlePollCase {
     const char* name;
     TransportState transportBefore;
@@ -293,6 +313,36 @@ TEST(SyslogServerTest, DeletingAConnectedDeviceAnnouncesSendersThenItself)
     for (const QueueEvent& event : events) {
         EXPECT_EQ(event.deviceId, 77u);
     }
+}
+
+// A socket that fails for good: the transport drops it, and polling the
+// device binds a new one.
+TEST(SyslogServerTest, PollReconnectsAfterTheSocketFailed)
+{
+    WinsockScope winsock;
+    CSyslogServer device;
+    const uint16_t port = testsupport::FreeLoopbackPort();
+    ConnectionSettings settings{};
+    settings.port = port;
+    settings.slotCount = 8;
+    settings.timeout = 60000;
+    ASSERT_TRUE(device.Open(&settings));
+    ASSERT_TRUE(device.Connect());
+    ASSERT_TRUE(WaitUntil([&] { return device.state == DeviceConnected; }));
+
+    gReceiveFailure = WSAENETDOWN;
+    const SOCKET sender = socket(AF_INET, SOCK_DGRAM, 0);
+    testsupport::SendToLoopback(sender, port, "lost");
+    const bool dropped = WaitUntil([&] { return device.state == DeviceIdle; });
+    gReceiveFailure = 0;
+    ASSERT_TRUE(dropped);
+
+    EXPECT_TRUE(WaitUntil([&] {
+        device.Poll();
+        return device.state == DeviceConnected;
+    }));
+    EXPECT_EQ(TransportStateOf(device), Active);
+    closesocket(sender);
 }
 
 }  // namespace

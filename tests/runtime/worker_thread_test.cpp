@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <winternl.h>
+
 #include <atomic>
 
 namespace {
@@ -19,6 +21,7 @@ struct Probe {
     std::atomic<WorkerState> stateAtEntry{Stopped};
     DWORD lingerMs = 0;     // pause after the loop, to catch a Stop that does not wait
     bool loop = true;       // false: return at once, as a routine that ends on its own
+    std::atomic<bool> held{false};  // while set, a routine that does not loop waits
     uint32_t result = 0;
 };
 
@@ -30,6 +33,9 @@ uint32_t ProbeRoutine(CWorkerThread* record)
     while (probe->loop && record->ReadState() == Running) {
         Sleep(1);
     }
+    while (!probe->loop && probe->held) {
+        Sleep(1);
+    }
     Sleep(probe->lingerMs);
     ++probe->returns;
     return probe->result;
@@ -37,7 +43,12 @@ uint32_t ProbeRoutine(CWorkerThread* record)
 
 class WorkerThreadTest : public ::testing::Test {
 protected:
-    ~WorkerThreadTest() override { gFailThreadCreation = false; }
+    ~WorkerThreadTest() override
+    {
+        gFailThreadCreation = false;
+        gReturnAfterThreadEnds = false;
+        gThreadLingerMs = 0;
+    }
 
     Probe probe;
     CWorkerThread record{&probe, &ProbeRoutine};
@@ -108,49 +119,87 @@ TEST_F(WorkerThreadTest, FailedCreationReturnsFalseAndLeavesStarting)
     record.Stop();
 }
 
-TEST_F(WorkerThreadTest, RoutineThatEndsOnItsOwnDoesNotHangStart)
+// The thread has ended before Start first looks: Start must see the end, not
+// wait for a Running that already came and went.
+TEST_F(WorkerThreadTest, RoutineThatEndedBeforeStartLookedFailsStart)
 {
     probe.loop = false;
+    gReturnAfterThreadEnds = true;
     bool started = true;
     ASSERT_TRUE(FinishesWithin([&] { started = record.Start(); }));
-    // Either Start saw Running before the routine ended, or it saw the end.
-    if (!started) {
-        EXPECT_EQ(probe.returns.load(), 1);
-    }
-    ASSERT_TRUE(WaitUntil([&] { return record.ReadState() == Stopped; }));
+    EXPECT_FALSE(started);
+    EXPECT_EQ(probe.returns.load(), 1);
+    EXPECT_EQ(record.ReadState(), Stopped);
 }
 
+// How many handles are open to the object `handle` refers to, this one included.
+ULONG HandlesTo(HANDLE handle)
+{
+    PUBLIC_OBJECT_BASIC_INFORMATION info = {};
+    ULONG length = 0;
+    if (NtQueryObject(handle, ObjectBasicInformation, &info, sizeof info, &length) != 0) {
+        return 0;
+    }
+    return info.HandleCount;
+}
+
+// A thread that ends on its own writes Stopped, then still has to leave. A
+// restart in between must close that thread's handle, not overwrite it.
 TEST_F(WorkerThreadTest, RestartAfterOwnEndClosesTheOldHandle)
 {
+    struct Case {
+        const char* name;
+        DWORD lingerMs;
+    };
+    const Case cases[] = {{"thread gone at once", 0}, {"thread slow to leave", 30}};
+    constexpr int kRestarts = 10;
     probe.loop = false;
-    constexpr int kRestarts = 50;
-    ASSERT_TRUE(FinishesWithin([&] { record.Start(); }));
-    ASSERT_TRUE(WaitUntil([&] { return record.ReadState() == Stopped; }));
-    DWORD before = 0;
-    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &before));
-    for (int i = 0; i < kRestarts; ++i) {
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        gThreadLingerMs = row.lingerMs;
+        probe.held = true;
         ASSERT_TRUE(FinishesWithin([&] { record.Start(); }));
-        ASSERT_TRUE(WaitUntil([&] { return record.ReadState() == Stopped; }));
+        for (int i = 0; i < kRestarts; ++i) {
+            // Start has seen the routine run; now it ends on its own.
+            probe.held = false;
+            ASSERT_TRUE(WaitUntil([&] { return record.ReadState() == Stopped; }));
+            // Our own handle to the old thread, to count the others by.
+            HANDLE previous = nullptr;
+            ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), record.thread, GetCurrentProcess(),
+                                        &previous, 0, FALSE, DUPLICATE_SAME_ACCESS));
+            probe.held = true;
+            ASSERT_TRUE(FinishesWithin([&] { record.Start(); }));
+            EXPECT_EQ(HandlesTo(previous), 1u) << "restart " << i;
+            CloseHandle(previous);
+        }
+        probe.held = false;
         ASSERT_EQ(WaitForSingleObject(record.thread, testsupport::kPatienceMs), WAIT_OBJECT_0);
     }
-    DWORD after = 0;
-    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &after));
-    EXPECT_EQ(probe.entries.load(), kRestarts + 1);
-    // One handle per restart would leak without the close; allow a little noise.
-    EXPECT_LT(after, before + kRestarts / 2);
 }
 
-TEST(WorkerThreadEntryTest, NullRecordReturnsZero)
+// Entries with nothing to run end at once, as threads, with exit code 0.
+TEST(WorkerThreadEntryTest, EntryWithNothingToRunEndsAtOnce)
 {
-    EXPECT_EQ(CWorkerThread::ThreadEntry(nullptr), 0u);
-}
-
-TEST(WorkerThreadEntryTest, RecordWithoutRoutineEndsStopped)
-{
-    CWorkerThread record(nullptr, nullptr);
-    ASSERT_TRUE(FinishesWithin([&] { record.Start(); }));
-    ASSERT_TRUE(WaitUntil([&] { return record.ReadState() == Stopped; }));
-    record.Stop();
+    CWorkerThread withoutRoutine(nullptr, nullptr);
+    struct Case {
+        const char* name;
+        CWorkerThread* record;
+    };
+    const Case cases[] = {{"no record", nullptr}, {"record without routine", &withoutRoutine}};
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        const HANDLE thread =
+            CreateThread(nullptr, 0, &CWorkerThread::ThreadEntry, row.record, 0, nullptr);
+        ASSERT_NE(thread, nullptr);
+        EXPECT_EQ(WaitForSingleObject(thread, testsupport::kPatienceMs), WAIT_OBJECT_0);
+        DWORD code = STILL_ACTIVE;
+        EXPECT_TRUE(GetExitCodeThread(thread, &code));
+        EXPECT_EQ(code, 0u);
+        CloseHandle(thread);
+        if (row.record != nullptr) {
+            EXPECT_EQ(row.record->ReadState(), Stopped);
+        }
+    }
 }
 
 }  // namespace

@@ -6,11 +6,30 @@
 #include <windows.h>
 
 #include <atomic>
+#include <mutex>
+#include <utility>
 
 namespace {
 
 std::atomic<bool> gUseFake{false};
 std::atomic<uint32_t> gFakeTicks{0};
+std::atomic<bool> gHookArmed{false};
+std::mutex gHookLock;
+std::function<void()> gHook;
+
+void RunArmedHook()
+{
+    std::function<void()> hook;
+    {
+        std::lock_guard<std::mutex> guard(gHookLock);
+        hook = std::move(gHook);
+        gHook = nullptr;
+        gHookArmed = false;
+    }
+    if (hook) {
+        hook();
+    }
+}
 
 }  // namespace
 
@@ -27,9 +46,19 @@ void UseRealTickCount()
     gUseFake = false;
 }
 
+void RunOnNextTickRead(std::function<void()> hook)
+{
+    std::lock_guard<std::mutex> guard(gHookLock);
+    gHook = std::move(hook);
+    gHookArmed = true;
+}
+
 }  // namespace testsupport
 
 uint32_t TickCount()
 {
+    if (gHookArmed) {
+        RunArmedHook();
+    }
     return gUseFake ? gFakeTicks.load() : GetTickCount();
 }

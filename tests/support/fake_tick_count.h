@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 namespace testsupport {
 
@@ -9,6 +10,9 @@ namespace testsupport {
 void SetFakeTickCount(uint32_t ticks);
 // Back to the real GetTickCount.
 void UseRealTickCount();
+// Runs `hook` once, inside the next TickCount call, on the thread that makes
+// it: lets a test land an event between the steps of the code under test.
+void RunOnNextTickRead(std::function<void()> hook);
 
 // Sets a fake tick for the life of a scope, then returns to the real clock.
 class CFakeTickScope {

@@ -4,20 +4,53 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace {
 
-TEST(OutStreamTest, FailedAllocationLeavesNoCapacity)
+struct OutStreamCase {
+    const char* name;
+    bool allocationFails;
+    uint32_t capacity;  // what a writer may fill
+};
+
+const OutStreamCase kOutStreamCases[] = {
+    {"allocated", false, 1024},
+    {"allocation failed: nothing to write into", true, 0},
+};
+
+// A writer that keeps within the capacity, from the position on, gets back
+// what it wrote, and never writes through null.
+TEST(OutStreamTest, WriterWithinTheCapacityGetsBackWhatItWrote)
 {
-    std::unique_ptr<COutStream> stream;
-    {
-        CFailStreamAllocationScope failing;
-        stream = std::make_unique<COutStream>(1024);
+    constexpr uint32_t kRequested = 1024;
+    std::string bytes(kRequested + 16, '\0');  // more than fits
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<char>(i * 7 + 1);
     }
-    EXPECT_EQ(stream->buffer, nullptr);
-    EXPECT_EQ(stream->position, nullptr);
-    EXPECT_EQ(stream->capacity, 0u);
+    for (const OutStreamCase& row : kOutStreamCases) {
+        SCOPED_TRACE(row.name);
+        std::unique_ptr<COutStream> stream;
+        {
+            std::optional<CFailStreamAllocationScope> failing;
+            if (row.allocationFails) {
+                failing.emplace();
+            }
+            stream = std::make_unique<COutStream>(kRequested);
+        }
+        ASSERT_EQ(stream->capacity, row.capacity);
+        ASSERT_EQ(stream->position, stream->buffer);
+        const size_t fits = std::min<size_t>(bytes.size(), stream->capacity);
+        if (fits > 0) {
+            std::memcpy(stream->position, bytes.data(), fits);
+            stream->position += fits;
+        }
+        EXPECT_EQ(std::string(stream->buffer, stream->position), bytes.substr(0, row.capacity));
+    }
 }
 
 }  // namespace

@@ -1,0 +1,58 @@
+// The receiver's start-up, with the log window it reports to.
+#include "app/receiver.h"
+
+#include "logwindow/windows_system_log.h"
+#include "tests/runtime/failing_thread_creation.h"
+#include "tests/support/wait_until.h"
+#include "tests/support/window_driver.h"
+#include "tests/transport/failing_table_allocation.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+
+namespace {
+
+using testsupport::WaitUntil;
+
+struct StartFailureCase {
+    const char* name;
+    std::atomic<bool>* failure;  // the seam that makes the start fail
+    std::wstring shown;
+};
+
+// A receiver that cannot start says why, and the program goes on without it.
+TEST(ReceiverTest, FailedStartSaysWhyInTheView)
+{
+    const StartFailureCase cases[] = {
+        {"no memory for the sender table", &gFailTableAllocation,
+         L"Syslog\r\nCannot start the receiver: not enough memory for the table of "
+         L"senders.\r\n"},
+        {"no receiving thread", &gFailThreadCreation,
+         L"Syslog\r\nCannot start the receiver: the receiving thread could not be created "
+         L"(error 8).\r\n"},
+    };
+    for (const StartFailureCase& row : cases) {
+        SCOPED_TRACE(row.name);
+        CWindowsSystemLog* log = CWindowsSystemLog::Instance();
+        ASSERT_TRUE(log->StartWindowThread());
+        const HWND view = testsupport::FindControl(log->window, IDC_LOG, L"RichEdit50W");
+        ASSERT_NE(view, nullptr);
+
+        *row.failure = true;
+        StartReceiver();
+        *row.failure = false;
+        PollReceiver();  // there is nothing left to poll, and nothing to say
+        std::wstring text;
+        EXPECT_TRUE(WaitUntil([&] {
+            text = testsupport::ReadText(view);
+            return text == row.shown;
+        })) << testing::PrintToString(text);
+
+        StopReceiver();
+        CWindowsSystemLog::DestroyInstance();
+    }
+}
+
+}  // namespace
