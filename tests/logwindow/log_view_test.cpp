@@ -1,5 +1,6 @@
 #include "logwindow/windows_system_log.h"
 
+#include "logwindow/log_append.h"
 #include "tests/logwindow/log_window_fixture.h"
 #include "tests/support/wait_until.h"
 #include "tests/support/window_driver.h"
@@ -93,6 +94,52 @@ TEST_F(LogViewTest, AppendedTextIsShownExactly)
         }
         EXPECT_EQ(ViewText(), ReadBack(sent));
     }
+}
+
+// Datagrams whose text starts a script run with a combining mark: text
+// shapers that position a mark against a base before it in its run have read
+// outside the run on these and faulted.
+struct DatagramCase {
+    const char* name;
+    const char* utf8;
+    std::wstring shown;
+};
+
+const DatagramCase kLeadingMarkCases[] = {
+    {"hebrew mark alone", "\xD6\xB6", L"\u05B6"},
+    {"latin letter then hebrew mark", "x\xD6\xB6", L"x\u05B6"},
+    {"arabic mark alone", "\xD9\x8E", L"\u064E"},
+    {"hebrew mark then hebrew letter", "\xD6\xB6\xD7\x90", L"\u05B6\u05D0"},
+};
+
+// A fault on the window thread would hand the whole test program to Wine's
+// debugger, which keeps it hung: end it at once instead, saying why.
+LONG WINAPI EndOnUnhandledException(EXCEPTION_POINTERS* exception)
+{
+    fprintf(stderr, "unhandled exception %08lX at %p on thread %lu\n",
+            exception->ExceptionRecord->ExceptionCode,
+            exception->ExceptionRecord->ExceptionAddress, GetCurrentThreadId());
+    fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), 3);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+// Through the receiver's own path: UTF-8 queued for the window thread, which
+// inserts it outside any message handler (where Wine would swallow a fault).
+TEST_F(LogViewTest, LeadingCombiningMarksAreShownExactly)
+{
+    const LPTOP_LEVEL_EXCEPTION_FILTER previous =
+        SetUnhandledExceptionFilter(EndOnUnhandledException);
+    for (const DatagramCase& row : kLeadingMarkCases) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(testsupport::Click(clearButton));
+        AppendUtf8ToLog(row.utf8);
+        EXPECT_TRUE(WaitUntil([&] { return ViewText() == row.shown; }));
+        // Painted too, as a user sees it.
+        RedrawWindow(view, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        EXPECT_TRUE(testsupport::Sync(window));
+    }
+    SetUnhandledExceptionFilter(previous);
 }
 
 TEST_F(LogViewTest, ViewIsInPlainTextMode)
