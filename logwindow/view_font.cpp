@@ -12,11 +12,14 @@
 // in for Tahoma on a plain Debian, and Wine's own Tahoma both do).
 //
 // Without a GPOS table the shaper never enters that code. Under Wine the view
-// therefore uses a private copy of the font that the face resolves to, with
-// the table hidden and a name of its own, whatever fonts the prefix holds.
+// therefore uses a private copy of the font that the face resolves to, built
+// from its tables without that one and with a name of its own, whatever
+// fonts the prefix holds.
 #include "logwindow/view_font.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <cstring>
 #include <cwchar>
 #include <vector>
@@ -25,16 +28,37 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// GetFontData takes a table's tag with its first letter in the low byte.
-constexpr DWORD TableTag(char a, char b, char c, char d)
+// Table tags as the file stores them (big-endian, first letter high)...
+constexpr uint32_t FileTag(const char (&name)[5])
 {
-    return static_cast<DWORD>(static_cast<uint8_t>(a)) |
-           static_cast<DWORD>(static_cast<uint8_t>(b)) << 8 |
-           static_cast<DWORD>(static_cast<uint8_t>(c)) << 16 |
-           static_cast<DWORD>(static_cast<uint8_t>(d)) << 24;
+    return static_cast<uint32_t>(static_cast<uint8_t>(name[0])) << 24 |
+           static_cast<uint32_t>(static_cast<uint8_t>(name[1])) << 16 |
+           static_cast<uint32_t>(static_cast<uint8_t>(name[2])) << 8 |
+           static_cast<uint32_t>(static_cast<uint8_t>(name[3]));
 }
-constexpr DWORD kPositioningTable = TableTag('G', 'P', 'O', 'S');
-constexpr DWORD kWholeFont = 0;
+// ...and as GetFontData takes them (first letter in the low byte).
+constexpr DWORD GdiTag(uint32_t fileTag)
+{
+    return (fileTag >> 24) | (fileTag >> 8 & 0xFF00) | (fileTag << 8 & 0xFF0000) | fileTag << 24;
+}
+constexpr uint32_t kPositioningTag = FileTag("GPOS");
+constexpr uint32_t kNameTag = FileTag("name");
+static_assert(GdiTag(kPositioningTag) == 0x534F5047, "GetFontData's tag order");
+constexpr DWORD kFontStart = 0;
+
+// The tables that a font may need to be drawn and shaped, for when GDI does
+// not show the font's own list (a font of a collection may not).
+constexpr uint32_t kKnownTags[] = {
+    FileTag("OS/2"), FileTag("BASE"), FileTag("CBDT"), FileTag("CBLC"), FileTag("CFF "),
+    FileTag("CFF2"), FileTag("COLR"), FileTag("CPAL"), FileTag("EBDT"), FileTag("EBLC"),
+    FileTag("EBSC"), FileTag("GDEF"), FileTag("GSUB"), FileTag("HVAR"), FileTag("LTSH"),
+    FileTag("MVAR"), FileTag("STAT"), FileTag("VDMX"), FileTag("VORG"), FileTag("VVAR"),
+    FileTag("avar"), FileTag("cmap"), FileTag("cvar"), FileTag("cvt "), FileTag("fpgm"),
+    FileTag("fvar"), FileTag("gasp"), FileTag("glyf"), FileTag("gvar"), FileTag("hdmx"),
+    FileTag("head"), FileTag("hhea"), FileTag("hmtx"), FileTag("kern"), FileTag("loca"),
+    FileTag("maxp"), FileTag("name"), FileTag("post"), FileTag("prep"), FileTag("sbix"),
+    FileTag("vhea"), FileTag("vmtx"),
+};
 
 // The copy's family name; also its full and PostScript names.
 constexpr wchar_t kPrivateFamily[] = L"Syslog View";
@@ -42,26 +66,20 @@ constexpr wchar_t kPrivateStyle[] = L"Regular";
 constexpr wchar_t kPrivatePostScriptName[] = L"SyslogView";
 static_assert(sizeof(kPrivateFamily) / sizeof(wchar_t) <= LF_FACESIZE, "face names are short");
 
-// The sfnt layout: a table directory after a 12-byte header, 16 bytes per
-// table (tag, checksum, offset, length); all numbers big-endian.
+// The sfnt layout: a 12-byte header (version, table count, three search
+// hints), then a directory of 16-byte records (tag, checksum, offset,
+// length), then the tables, each at a multiple of 4. Numbers are big-endian.
 constexpr size_t kHeaderSize = 12;
-constexpr size_t kTableCountAt = 4;
 constexpr size_t kRecordSize = 16;
-constexpr size_t kRecordOffsetAt = 8;
-constexpr size_t kRecordLengthAt = 12;
-constexpr uint32_t kTrueTypeVersion = 0x00010000;
-constexpr uint32_t kOpenTypeCffVersion = 0x4F54544F;  // "OTTO"
-constexpr uint32_t kAppleTrueTypeVersion = 0x74727565;  // "true"
-// The head table's magic number, which tells a directory whose offsets are
-// right from one that points elsewhere (a font of a collection).
-constexpr size_t kHeadMagicAt = 12;
-constexpr uint32_t kHeadMagic = 0x5F0F3CF5;
-// The tag under which the positioning table stays in the copy, unread.
-constexpr char kHiddenTag[] = "gpos";
 constexpr size_t kTableAlignment = 4;
+constexpr uint32_t kTrueTypeVersion = 0x00010000;
+constexpr uint32_t kCffVersion = 0x4F54544F;  // "OTTO"
+constexpr uint32_t kAppleTrueTypeVersion = 0x74727565;  // "true"
+// A table count that no real font reaches; a directory claiming more is not one.
+constexpr size_t kMostTables = 256;
 
-// Name table, format 0: a 6-byte header, then 12-byte records. Windows
-// platform, Unicode BMP encoding, US English.
+// Name table, format 0: a 6-byte header, then 12-byte records; names for the
+// Windows platform, Unicode BMP encoding, US English.
 constexpr uint16_t kWindowsPlatform = 3;
 constexpr uint16_t kUnicodeBmpEncoding = 1;
 constexpr uint16_t kUsEnglish = 0x0409;
@@ -94,18 +112,11 @@ uint32_t ReadBig(const Bytes& data, size_t at, size_t size)
     return value;
 }
 
-void WriteBig(Bytes& data, size_t at, uint32_t value, size_t size)
-{
-    for (size_t i = size; i > 0; --i) {
-        data[at + i - 1] = static_cast<uint8_t>(value);
-        value >>= 8;
-    }
-}
-
 void AppendBig(Bytes& data, uint32_t value, size_t size)
 {
-    data.resize(data.size() + size);
-    WriteBig(data, data.size() - size, value, size);
+    for (size_t i = size; i > 0; --i) {
+        data.push_back(static_cast<uint8_t>(value >> (8 * (i - 1))));
+    }
 }
 
 // A font selected into a memory device context, to read its tables.
@@ -125,27 +136,51 @@ public:
     CSelectedFont(const CSelectedFont&) = delete;
     CSelectedFont& operator=(const CSelectedFont&) = delete;
 
-    bool HasTable(DWORD tag) const
+    bool HasTable(uint32_t tag) const
     {
-        return previous != nullptr && GetFontData(dc, tag, 0, nullptr, 0) != GDI_ERROR;
+        return previous != nullptr && GetFontData(dc, GdiTag(tag), 0, nullptr, 0) != GDI_ERROR;
     }
 
-    // The whole font file, or nothing.
-    Bytes File() const
+    // `size` bytes of a table (or of the font's start) from `at`; empty when
+    // GDI has fewer.
+    Bytes Read(DWORD gdiTag, DWORD at, DWORD size) const
     {
-        Bytes data;
-        if (previous == nullptr) {
-            return data;
-        }
-        const DWORD size = GetFontData(dc, kWholeFont, 0, nullptr, 0);
-        if (size == GDI_ERROR || size < kHeaderSize) {
-            return data;
-        }
-        data.resize(size);
-        if (GetFontData(dc, kWholeFont, 0, data.data(), size) != size) {
+        Bytes data(size);
+        if (previous == nullptr || size == 0 ||
+            GetFontData(dc, gdiTag, at, data.data(), size) != size) {
             data.clear();
         }
         return data;
+    }
+
+    Bytes Table(uint32_t tag) const
+    {
+        const DWORD size =
+            previous != nullptr ? GetFontData(dc, GdiTag(tag), 0, nullptr, 0) : GDI_ERROR;
+        return size == GDI_ERROR ? Bytes() : Read(GdiTag(tag), 0, size);
+    }
+
+    // The tags in the font's own directory; empty when GDI does not show it.
+    std::vector<uint32_t> DirectoryTags() const
+    {
+        std::vector<uint32_t> tags;
+        const Bytes header = Read(kFontStart, 0, kHeaderSize);
+        if (header.empty()) {
+            return tags;
+        }
+        const uint32_t version = ReadBig(header, 0, 4);
+        const size_t count = ReadBig(header, 4, 2);
+        if ((version != kTrueTypeVersion && version != kCffVersion &&
+             version != kAppleTrueTypeVersion) ||
+            count > kMostTables) {
+            return tags;
+        }
+        const Bytes directory =
+            Read(kFontStart, kHeaderSize, static_cast<DWORD>(count * kRecordSize));
+        for (size_t i = 0; i < count && !directory.empty(); ++i) {
+            tags.push_back(ReadBig(directory, i * kRecordSize, 4));
+        }
+        return tags;
     }
 
     bool HasFace(const wchar_t* face) const
@@ -159,46 +194,6 @@ private:
     HDC dc;
     HGDIOBJ previous;
 };
-
-// The table record with this tag in the file's directory; 0 when none.
-size_t FindRecord(const Bytes& file, const char* tag)
-{
-    const size_t count = ReadBig(file, kTableCountAt, 2);
-    for (size_t i = 0; i < count; ++i) {
-        const size_t record = kHeaderSize + i * kRecordSize;
-        if (memcmp(&file[record], tag, 4) == 0) {
-            return record;
-        }
-    }
-    return 0;
-}
-
-// A standalone font file whose every table lies inside it.
-bool IsWholeFont(const Bytes& file)
-{
-    const uint32_t version = ReadBig(file, 0, 4);
-    if (version != kTrueTypeVersion && version != kOpenTypeCffVersion &&
-        version != kAppleTrueTypeVersion) {
-        return false;
-    }
-    const size_t count = ReadBig(file, kTableCountAt, 2);
-    if (file.size() < kHeaderSize + count * kRecordSize) {
-        return false;
-    }
-    for (size_t i = 0; i < count; ++i) {
-        const size_t record = kHeaderSize + i * kRecordSize;
-        const uint64_t offset = ReadBig(file, record + kRecordOffsetAt, 4);
-        const uint64_t length = ReadBig(file, record + kRecordLengthAt, 4);
-        if (offset + length > file.size()) {
-            return false;
-        }
-    }
-    const size_t head = FindRecord(file, "head");
-    if (head == 0 || ReadBig(file, head + kRecordLengthAt, 4) < kHeadMagicAt + 4) {
-        return false;
-    }
-    return ReadBig(file, ReadBig(file, head + kRecordOffsetAt, 4) + kHeadMagicAt, 4) == kHeadMagic;
-}
 
 struct NameRecord {
     uint16_t id;
@@ -222,12 +217,11 @@ Bytes PrivateNameTable()
     AppendBig(table, static_cast<uint32_t>(kNameHeaderSize + count * kNameRecordSize), 2);
     Bytes strings;
     for (const NameRecord& record : records) {
-        const size_t length = wcslen(record.text) * 2;
         AppendBig(table, kWindowsPlatform, 2);
         AppendBig(table, kUnicodeBmpEncoding, 2);
         AppendBig(table, kUsEnglish, 2);
         AppendBig(table, record.id, 2);
-        AppendBig(table, static_cast<uint32_t>(length), 2);
+        AppendBig(table, static_cast<uint32_t>(wcslen(record.text) * 2), 2);
         AppendBig(table, static_cast<uint32_t>(strings.size()), 2);
         for (const wchar_t* unit = record.text; *unit != L'\0'; ++unit) {
             AppendBig(strings, *unit, 2);
@@ -237,31 +231,88 @@ Bytes PrivateNameTable()
     return table;
 }
 
-// The file again, with its positioning table renamed so that no one finds
-// it, and a new name table at the end. False when the file is not a whole
-// font with both tables.
-bool HidePositioning(Bytes& file)
+struct Table {
+    uint32_t tag;
+    Bytes data;
+};
+
+uint32_t Checksum(const Bytes& padded)
 {
-    if (!IsWholeFont(file)) {
-        return false;
+    uint32_t sum = 0;
+    for (size_t at = 0; at < padded.size(); at += 4) {
+        sum += ReadBig(padded, at, 4);
     }
-    const size_t positioning = FindRecord(file, "GPOS");
-    const size_t names = FindRecord(file, "name");
-    if (positioning == 0 || names == 0) {
-        return false;
+    return sum;
+}
+
+// A font file of these tables (sorted by tag), as the format lays it out.
+Bytes BuildFont(uint32_t version, std::vector<Table>& tables)
+{
+    size_t power = 1;
+    size_t exponent = 0;
+    while (power * 2 <= tables.size()) {
+        power *= 2;
+        ++exponent;
     }
-    memcpy(&file[positioning], kHiddenTag, 4);
-    file.resize((file.size() + kTableAlignment - 1) / kTableAlignment * kTableAlignment);
-    const Bytes table = PrivateNameTable();
-    WriteBig(file, names + kRecordOffsetAt, static_cast<uint32_t>(file.size()), 4);
-    WriteBig(file, names + kRecordLengthAt, static_cast<uint32_t>(table.size()), 4);
-    file.insert(file.end(), table.begin(), table.end());
-    return true;
+    Bytes file;
+    AppendBig(file, version, 4);
+    AppendBig(file, static_cast<uint32_t>(tables.size()), 2);
+    AppendBig(file, static_cast<uint32_t>(power * kRecordSize), 2);
+    AppendBig(file, static_cast<uint32_t>(exponent), 2);
+    AppendBig(file, static_cast<uint32_t>((tables.size() - power) * kRecordSize), 2);
+    size_t offset = kHeaderSize + tables.size() * kRecordSize;
+    for (Table& table : tables) {
+        const size_t length = table.data.size();
+        table.data.resize((length + kTableAlignment - 1) / kTableAlignment * kTableAlignment);
+        AppendBig(file, table.tag, 4);
+        AppendBig(file, Checksum(table.data), 4);
+        AppendBig(file, static_cast<uint32_t>(offset), 4);
+        AppendBig(file, static_cast<uint32_t>(length), 4);
+        offset += table.data.size();
+    }
+    for (const Table& table : tables) {
+        file.insert(file.end(), table.data.begin(), table.data.end());
+    }
+    return file;
+}
+
+// The selected font again as a standalone file: every table but the
+// positioning one, and a name table of its own. Empty when GDI does not give
+// the tables.
+Bytes CopyWithoutPositioning(const CSelectedFont& selected)
+{
+    std::vector<uint32_t> tags = selected.DirectoryTags();
+    if (tags.empty()) {
+        tags.assign(std::begin(kKnownTags), std::end(kKnownTags));
+    }
+    tags.push_back(kNameTag);
+    std::sort(tags.begin(), tags.end());
+    tags.erase(std::unique(tags.begin(), tags.end()), tags.end());
+    std::vector<Table> tables;
+    for (uint32_t tag : tags) {
+        if (tag == kPositioningTag) {
+            continue;
+        } else if (tag == kNameTag) {
+            tables.push_back({tag, PrivateNameTable()});
+        } else if (selected.HasTable(tag)) {
+            Bytes data = selected.Table(tag);
+            if (data.empty()) {
+                return {};
+            }
+            tables.push_back({tag, std::move(data)});
+        }
+    }
+    if (!selected.HasTable(kNameTag)) {
+        return {};  // not an sfnt font
+    }
+    const uint32_t version = selected.HasTable(FileTag("CFF ")) ? kCffVersion : kTrueTypeVersion;
+    return BuildFont(version, tables);
 }
 
 // Loads the copy of the font that `face` resolves to, once per process; the
 // view's fonts are made from it by name for as long as the process runs.
-// False when the face needs no copy or none could be made.
+// False when the font has no positioning table (it needs no copy) or no copy
+// could be made.
 bool LoadPrivateCopy(int height, const wchar_t* face)
 {
     const HFONT font = CreateNamedFont(height, face);
@@ -271,12 +322,12 @@ bool LoadPrivateCopy(int height, const wchar_t* face)
     Bytes file;
     {
         const CSelectedFont selected(font);
-        if (selected.HasTable(kPositioningTable)) {
-            file = selected.File();
+        if (selected.HasTable(kPositioningTag)) {
+            file = CopyWithoutPositioning(selected);
         }
     }
     DeleteObject(font);
-    if (file.empty() || !HidePositioning(file)) {
+    if (file.empty()) {
         return false;
     }
     DWORD installed = 0;
@@ -297,7 +348,7 @@ HFONT CreatePrivateFont(int height)
     bool safe = false;
     {
         const CSelectedFont selected(font);
-        safe = selected.HasFace(kPrivateFamily) && !selected.HasTable(kPositioningTable);
+        safe = selected.HasFace(kPrivateFamily) && !selected.HasTable(kPositioningTag);
     }
     if (!safe) {
         DeleteObject(font);
