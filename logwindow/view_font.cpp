@@ -3,10 +3,12 @@
 // Wine's rich edit shapes every paragraph with its own Uniscribe, which
 // applies the font's OpenType glyph positioning (GPOS). Its mark-to-ligature
 // step (and, in Wine 8, its mark-to-mark step) looks at the glyph before a
-// mark with an unsigned index and no range check. When a run's first glyph is
-// a mark that such a lookup covers, the index wraps to 2^32 - 1 and the 64-bit
-// shaper reads 8 GB past the glyph array: an access violation on the window
-// thread. A datagram needs only a Hebrew or Arabic mark with no letter before
+// mark with an unsigned index and no range check, and the rich edit asks for
+// logical order, so "before" is index - 1 in every run, left-to-right or not.
+// When a run's first glyph is a mark that such a lookup covers, the index
+// wraps to 2^32 - 1 and the 64-bit shaper reads 8 GB past the glyph array: an
+// access violation on the window thread (32-bit builds wrap back to the
+// glyph before the array and read garbage instead). A datagram needs only a Hebrew or Arabic mark with no letter before
 // it in its run ("\xD6\xB6", "x\xD6\xB6", "\xD9\x8E") to do it, and which
 // fonts carry such lookups depends on the prefix (DejaVu Sans, which stands
 // in for Tahoma on a plain Debian, and Wine's own Tahoma both do).
@@ -19,9 +21,9 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <iterator>
 #include <cstring>
 #include <cwchar>
+#include <iterator>
 #include <vector>
 
 namespace {

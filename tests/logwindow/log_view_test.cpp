@@ -194,7 +194,8 @@ TEST_F(LogViewTest, EveryCombiningMarkStartingARunIsShownExactly)
             const std::wstring piece = text.substr(start, kPiece);
             Queue(piece);
             ASSERT_TRUE(WaitUntil([&] { return ViewText() == ReadBack(piece); }))
-                << "from " << start << " after U+" << std::hex << static_cast<unsigned>(before[1]);
+                << "from " << start << " after U+" << std::hex
+                << static_cast<unsigned>(before[1]);
         }
     }
     SetUnhandledExceptionFilter(previous);
