@@ -1,6 +1,7 @@
 // The log view of CWindowsSystemLog: its controls, the buttons, appending with trimming, saving.
 #include "logwindow/windows_system_log.h"
 
+#include "logwindow/view_font.h"
 #include "runtime/text_conversion.h"
 
 #include <commdlg.h>
@@ -105,10 +106,7 @@ void CWindowsSystemLog::CreateControls(HWND hwnd)
 // font is deleted once no control uses it.
 void CWindowsSystemLog::ScaleControls()
 {
-    const HFONT scaled = CreateFontW(Scaled(kFontHeight), 0, 0, 0, FW_DONTCARE, FALSE, FALSE,
-                                     FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                     DEFAULT_PITCH | FF_DONTCARE, kFontFace);
+    const HFONT scaled = CreateLogViewFont(Scaled(kFontHeight), kFontFace);
     if (scaled != nullptr) {
         for (HWND control : {logView, clearButton, saveButton, autoscrollButton}) {
             SetControlFont(control, scaled);

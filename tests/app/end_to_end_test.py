@@ -12,6 +12,7 @@ Usage: end_to_end_test.py SYSLOG_EXE DRIVER_EXE [unittest arguments]
 import logging
 import logging.handlers
 import os
+import random
 import shutil
 import socket
 import subprocess
@@ -289,6 +290,92 @@ class LifecycleTest(unittest.TestCase):
                 self.assertEqual(shown, BANNER + cannot + listening + "after")
         finally:
             holder.close()
+
+
+def udp_514_fields():
+    """The fields of UDP 514's line in /proc/net/udp; None when nothing is bound."""
+    with open("/proc/net/udp") as table:
+        next(table)
+        for line in table:
+            fields = line.split()
+            if fields[1].endswith(PROC_NET_UDP_PORT):
+                return fields
+    return None
+
+
+def receive_queue_bytes():
+    """What waits in UDP 514's receive queue, in bytes (0 when nothing is bound)."""
+    fields = udp_514_fields()
+    return int(fields[4].split(":")[1], 16) if fields else 0
+
+
+class HostileDatagramTest(unittest.TestCase):
+    SEED = 514
+    DATAGRAMS = 20000
+    LARGEST = 1500
+    SOURCE_PORTS = 200
+    FIRST_SOURCE_PORT = 40000
+    BATCH = 50
+    # Sent in batches that wait for the queue to drain below this, so that
+    # the kernel drops little and the program sees most of the bytes.
+    QUEUE_LOW_BYTES = 32 * 1024
+    RESPOND_LIMIT_S = 900  # ends the responder even if this test cannot
+
+    def test_random_bytes_never_stop_the_window(self):
+        rng = random.Random(self.SEED)
+        senders = []
+        try:
+            for index in range(self.SOURCE_PORTS):
+                sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+                senders.append(sender)
+                sender.bind((LOOPBACK, self.FIRST_SOURCE_PORT + index))
+            with Program() as program:
+                answers = program.textFile + ".answers"
+                stop = answers + ".stop"
+                with tempfile.TemporaryFile() as out:
+                    # Asks the window, all along, whether it answers within a second.
+                    responder = subprocess.Popen(
+                        [WINE, DRIVER_EXE, "respond", answers, str(self.RESPOND_LIMIT_S)],
+                        stdin=subprocess.DEVNULL, stdout=out, stderr=out)
+                    started = time.monotonic()
+                    try:
+                        for sent in range(self.DATAGRAMS):
+                            payload = rng.randbytes(rng.randint(0, self.LARGEST))
+                            rng.choice(senders).sendto(payload, (LOOPBACK, PORT))
+                            if sent % self.BATCH == self.BATCH - 1:
+                                # A program that crashed stops reading (and, under
+                                # Wine, lives on in the debugger).
+                                drained = wait_until(
+                                    lambda: receive_queue_bytes() < self.QUEUE_LOW_BYTES)
+                                self.assertTrue(drained, "stopped reading after %d" % sent)
+                                self.assertIsNone(program.process.poll(), "ended after %d" % sent)
+                    finally:
+                        open(stop, "w").close()
+                        try:
+                            responder.wait(timeout=PATIENCE_S)
+                        except subprocess.TimeoutExpired:
+                            responder.kill()
+                            raise
+                    seconds = time.monotonic() - started
+                    with open(answers) as result:
+                        asked, unanswered, slowest = (int(x) for x in result.read().split())
+                    os.unlink(answers)
+                    os.unlink(stop)
+                fields = udp_514_fields()
+                dropped = int(fields[-1]) if fields else -1
+                print("\n%d random datagrams in %.1f s (%d dropped by the kernel); the window "
+                      "answered %d of %d questions, slowest %d ms"
+                      % (self.DATAGRAMS, seconds, dropped, asked - unanswered, asked, slowest),
+                      file=sys.stderr)
+                self.assertIsNone(program.process.poll())
+                self.assertGreater(asked, 0)
+                self.assertEqual(unanswered, 0)
+                send(b"\nafter the random bytes")
+                shown = program.wait_text(lambda text: text.endswith("\r\nafter the random bytes"))
+                self.assertTrue(shown.endswith("\r\nafter the random bytes"), shown[-200:])
+        finally:
+            for sender in senders:
+                sender.close()
 
 
 if __name__ == "__main__":

@@ -1,5 +1,6 @@
 #include "logwindow/windows_system_log.h"
 
+#include "logwindow/log_append.h"
 #include "tests/logwindow/log_window_fixture.h"
 #include "tests/support/wait_until.h"
 #include "tests/support/window_driver.h"
@@ -10,7 +11,10 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <cwchar>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -93,6 +97,108 @@ TEST_F(LogViewTest, AppendedTextIsShownExactly)
         }
         EXPECT_EQ(ViewText(), ReadBack(sent));
     }
+}
+
+// Datagrams whose text starts a script run with a combining mark: text
+// shapers that position a mark against a base before it in its run have read
+// outside the run on these and faulted.
+struct DatagramCase {
+    const char* name;
+    const char* utf8;
+    std::wstring shown;
+};
+
+const DatagramCase kLeadingMarkCases[] = {
+    {"hebrew mark alone", "\xD6\xB6", L"\u05B6"},
+    {"latin letter then hebrew mark", "x\xD6\xB6", L"x\u05B6"},
+    {"arabic mark alone", "\xD9\x8E", L"\u064E"},
+    {"hebrew mark then hebrew letter", "\xD6\xB6\xD7\x90", L"\u05B6\u05D0"},
+};
+
+// A fault on the window thread would hand the whole test program to Wine's
+// debugger, which keeps it hung: end it at once instead, saying why.
+LONG WINAPI EndOnUnhandledException(EXCEPTION_POINTERS* exception)
+{
+    fprintf(stderr, "unhandled exception %08lX at %p on thread %lu\n",
+            exception->ExceptionRecord->ExceptionCode,
+            exception->ExceptionRecord->ExceptionAddress, GetCurrentThreadId());
+    fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), 3);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+// Through the receiver's own path: UTF-8 queued for the window thread, which
+// inserts it outside any message handler (where Wine would swallow a fault).
+TEST_F(LogViewTest, LeadingCombiningMarksAreShownExactly)
+{
+    const LPTOP_LEVEL_EXCEPTION_FILTER previous =
+        SetUnhandledExceptionFilter(EndOnUnhandledException);
+    for (const DatagramCase& row : kLeadingMarkCases) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(testsupport::Click(clearButton));
+        AppendUtf8ToLog(row.utf8);
+        EXPECT_TRUE(WaitUntil([&] { return ViewText() == row.shown; }));
+        // Painted too, as a user sees it.
+        RedrawWindow(view, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        EXPECT_TRUE(testsupport::Sync(window));
+    }
+    SetUnhandledExceptionFilter(previous);
+}
+
+// Every combining mark of the BMP, as the system classes characters.
+std::wstring CombiningMarks()
+{
+    std::wstring all;
+    for (unsigned unit = 0x20; unit < 0xFFFE; ++unit) {
+        if (unit < 0xD800 || unit > 0xDFFF) {
+            all += static_cast<wchar_t>(unit);
+        }
+    }
+    std::vector<WORD> types(all.size());
+    GetStringTypeW(CT_CTYPE3, all.data(), static_cast<int>(all.size()), types.data());
+    std::wstring marks;
+    for (size_t i = 0; i < all.size(); ++i) {
+        if (types[i] & (C3_NONSPACING | C3_DIACRITIC)) {
+            marks += all[i];
+        }
+    }
+    return marks;
+}
+
+// As the receiver queues a datagram's text.
+void Queue(const std::wstring& text)
+{
+    auto* copy = static_cast<wchar_t*>(malloc((text.size() + 1) * sizeof(wchar_t)));
+    ASSERT_NE(copy, nullptr);
+    wmemcpy(copy, text.c_str(), text.size() + 1);
+    QueueTextForLog(copy, text.size());
+}
+
+// Each mark twice where a run starts: at the start of a line, and after a
+// letter of another script.
+TEST_F(LogViewTest, EveryCombiningMarkStartingARunIsShownExactly)
+{
+    constexpr size_t kPiece = 1000;
+    const LPTOP_LEVEL_EXCEPTION_FILTER previous =
+        SetUnhandledExceptionFilter(EndOnUnhandledException);
+    const std::wstring marks = CombiningMarks();
+    ASSERT_GT(marks.size(), 1000u);
+    for (const wchar_t* before : {L"\n", L"\nx", L"\n\u05D0", L"\n\u0627"}) {
+        std::wstring text;
+        for (wchar_t mark : marks) {
+            text += before;
+            text += std::wstring(2, mark);
+        }
+        for (size_t start = 0; start < text.size(); start += kPiece) {
+            ASSERT_TRUE(testsupport::Click(clearButton));
+            const std::wstring piece = text.substr(start, kPiece);
+            Queue(piece);
+            ASSERT_TRUE(WaitUntil([&] { return ViewText() == ReadBack(piece); }))
+                << "from " << start << " after U+" << std::hex
+                << static_cast<unsigned>(before[1]);
+        }
+    }
+    SetUnhandledExceptionFilter(previous);
 }
 
 TEST_F(LogViewTest, ViewIsInPlainTextMode)

@@ -15,6 +15,10 @@
 //                                 changes, until it is <number> (see
 //                                 view_watcher.h); ends early when <file>.stop
 //                                 exists
+//   respond <file> <seconds>      ask the window again and again whether it
+//                                 answers within a second; ends early when
+//                                 <file>.stop exists, then writes to file
+//                                 "<asked> <unanswered> <slowest ms>"
 //
 // Anything not found in time: a message on stderr and exit code 1.
 #include "logwindow/windows_system_log.h"
@@ -22,6 +26,7 @@
 #include "tests/support/wait_until.h"
 #include "tests/support/window_driver.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -163,6 +168,40 @@ int Dialog(const std::wstring& action)
     return closed ? 0 : Fail(L"the save dialog did not close");
 }
 
+// How long the window may take to answer before it counts as frozen.
+constexpr DWORD kAnswerLimitMs = 1000;
+// The pause between two questions.
+constexpr DWORD kAskPauseMs = 5;
+
+int Respond(HWND window, const wchar_t* path, const wchar_t* seconds)
+{
+    const std::wstring stopPath = std::wstring(path) + L".stop";
+    const double limit = seconds != nullptr ? wcstod(seconds, nullptr) : 0.0;
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(limit * 1000.0);
+    unsigned asked = 0;
+    unsigned unanswered = 0;
+    ULONGLONG slowestMs = 0;
+    while (GetTickCount64() < end &&
+           GetFileAttributesW(stopPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        const ULONGLONG start = GetTickCount64();
+        DWORD_PTR ignored = 0;
+        // SMTO_ABORTIFHUNG would give up early on a busy window: wait the full limit.
+        if (SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kAnswerLimitMs, &ignored) ==
+            0) {
+            ++unanswered;
+        }
+        slowestMs = std::max(slowestMs, GetTickCount64() - start);
+        ++asked;
+        Sleep(kAskPauseMs);
+    }
+    FILE* file = _wfopen(path, L"wb");
+    if (file == nullptr) {
+        return Fail(std::wstring(L"cannot write ") + path);
+    }
+    fprintf(file, "%u %u %llu\n", asked, unanswered, slowestMs);
+    return fclose(file) == 0 ? 0 : Fail(std::wstring(L"cannot write ") + path);
+}
+
 int Run(const std::wstring& command, const wchar_t* argument, const wchar_t* extra,
         const wchar_t* further)
 {
@@ -214,12 +253,16 @@ int Run(const std::wstring& command, const wchar_t* argument, const wchar_t* ext
     if (command == L"watch" && argument != nullptr) {
         return Watch(window, argument, extra, further);
     }
+    if (command == L"respond" && argument != nullptr) {
+        return Respond(window, argument, extra);
+    }
     if (command == L"close") {
         return Close(window) ? 0 : Fail(L"the window did not answer");
     }
     return Fail(L"usage: log_window_driver wait <ms> | text <file> | "
                 L"click clear|save|autoscroll | label | save <path> | close | count | "
-                L"press <button> <times> | dialog wait|cancel | watch <file> <number> <seconds>");
+                L"press <button> <times> | dialog wait|cancel | watch <file> <number> <seconds> | "
+                L"respond <file> <seconds>");
 }
 
 }  // namespace
