@@ -14,14 +14,14 @@ static constexpr UINT kLookAgainMs = USER_TIMER_MINIMUM;
 
 void CWindowsSystemLog::HandOverText(const wchar_t* text, size_t units)
 {
-    if (text == nullptr || units == 0 || lock == nullptr) {
+    if (text == nullptr || units == 0 || handOffLock == nullptr) {
         return;
     }
     bool wake = false;
     {
         // Every sender adds under the lock, so texts keep the order in which
         // they were handed over, whichever thread they come from.
-        CScopedLock guard(lock);
+        CScopedLock guard(handOffLock);
         if (!visible) {
             return;  // closed: the program is ending
         }
@@ -36,7 +36,7 @@ void CWindowsSystemLog::HandOverText(const wchar_t* text, size_t units)
     // a window to post to, the text waits for the next hand-off's wake.
     const HWND target = window.load();
     if (target == nullptr || !PostMessageW(target, WM_LOG_WAKE, 0, 0)) {
-        CScopedLock guard(lock);
+        CScopedLock guard(handOffLock);
         wakePending = false;
     }
 }
@@ -45,7 +45,7 @@ void CWindowsSystemLog::HandOverText(const wchar_t* text, size_t units)
 void CWindowsSystemLog::ShowWaitingText()
 {
     {
-        CScopedLock guard(lock);
+        CScopedLock guard(handOffLock);
         if (waitingText->Units() == 0) {
             // Nothing came since the last step: the next hand-off wakes us.
             wakePending = false;
@@ -73,7 +73,7 @@ void CWindowsSystemLog::OnTimer(WPARAM id)
 void CWindowsSystemLog::AppendText(wchar_t* text)
 {
     if (text != nullptr) {
-        CScopedLock guard(lock);
+        CScopedLock guard(handOffLock);
         waitingText->Add(text, wcslen(text));
         wakePending = true;
     }

@@ -137,7 +137,7 @@ void CWindowsSystemLog::OnCommand(HWND hwnd, WPARAM wParam)
     case IDC_CLEAR: {
         // What arrived before the press goes too, shown or not.
         {
-            CScopedLock guard(lock);
+            CScopedLock guard(handOffLock);
             waitingText->Clear();
         }
         SetWindowTextW(logView, nullptr);

@@ -66,12 +66,14 @@ CWindowsSystemLog::CWindowsSystemLog()
       autoscroll(true),
       visible(true),
       dpi(kBaseDpi),
+      handOffLock(nullptr),
       waitingText(new CLogWaitingText()),
       wakePending(false),
       shownText(new CLogWaitingText())
 {
     worker = new CWorkerThread(this, &CWindowsSystemLog::WindowThread);
     lock = new CKestrumCriticalSection();
+    handOffLock = new CKestrumCriticalSection();
 }
 
 CWindowsSystemLog::~CWindowsSystemLog()
@@ -90,6 +92,8 @@ CWindowsSystemLog::~CWindowsSystemLog()
     waitingText = nullptr;
     delete shownText;
     shownText = nullptr;
+    delete handOffLock;
+    handOffLock = nullptr;
     if (richEditModule != nullptr) {
         FreeLibrary(richEditModule);
         richEditModule = nullptr;
@@ -222,7 +226,7 @@ uint32_t CWindowsSystemLog::WindowThread(CWorkerThread* record)
     self->DestroyWindows();
     {
         // Nothing is shown any more.
-        CScopedLock guard(self->lock);
+        CScopedLock guard(self->handOffLock);
         self->waitingText->Clear();
     }
     // Lets a later object of this process register the class afresh; fails

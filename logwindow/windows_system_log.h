@@ -46,7 +46,8 @@ public:
     LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void DestroyWindows();
 
-    // The log view (log_view.cpp); all of them run on the window thread.
+    // The log view (log_view.cpp, log_hand_off.cpp); all of them run on the
+    // window thread.
     void CreateControls(HWND hwnd);
     void OnCommand(HWND hwnd, WPARAM wParam);
     void AppendText(wchar_t* text);
@@ -54,6 +55,8 @@ public:
     bool SaveToFile(const wchar_t* path);
 
     CWorkerThread* worker;
+    // Held by senders of WM_LOG_APPEND around their send, if they like; the
+    // window thread never takes it, so that cannot deadlock.
     CKestrumCriticalSection* lock;
     // Written by the window thread, read by the main thread and by senders.
     std::atomic<HWND> window;
@@ -66,7 +69,9 @@ public:
     // The window's dpi, which every size and the font follow; window thread only.
     UINT dpi;
     // Text handed over and not yet shown, and whether the window thread has
-    // been asked to look at it; both under `lock`.
+    // been asked to look at it; both under `handOffLock`, which is held only
+    // for a copy or a swap, never across a message.
+    CKestrumCriticalSection* handOffLock;
     CLogWaitingText* waitingText;
     bool wakePending;
     // What the window thread is showing; window thread only.

@@ -300,7 +300,7 @@ TEST(SyslogServerTest, DeletingAConnectedDeviceAnnouncesSendersThenItself)
 // started here, so what the device hands over stays waiting.
 std::wstring TakeHandedText(CWindowsSystemLog* log)
 {
-    CScopedLock guard(log->lock);
+    CScopedLock guard(log->handOffLock);
     std::wstring text(log->waitingText->Text(), log->waitingText->Units());
     log->waitingText->Clear();
     return text;

@@ -161,7 +161,7 @@ TEST_F(LogHandOffTest, MoreThanTheViewKeepsShowsTheNewestFromAWholeLine)
         }
     }));
     {
-        CScopedLock guard(log->lock);
+        CScopedLock guard(log->handOffLock);
         EXPECT_LE(log->waitingText->Units(), CLogWaitingText::kMostUnits);
         EXPECT_TRUE(log->waitingText->Dropped());
     }
@@ -260,7 +260,7 @@ TEST_F(LogHandOffTest, ClosedWindowDropsHandedTexts)
     ASSERT_TRUE(testsupport::Close(window));
     HandOver(L"after the close");
     AppendUtf8ToLog("after the close");
-    CScopedLock guard(log->lock);
+    CScopedLock guard(log->handOffLock);
     EXPECT_EQ(log->waitingText->Units(), 0u);
     EXPECT_FALSE(log->wakePending);
 }

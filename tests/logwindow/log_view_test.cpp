@@ -118,7 +118,11 @@ wchar_t* MallocCopy(const std::wstring& text)
 TEST_F(LogViewTest, AppendMessageShowsItsTextBehindHandedTextsBeforeTheSendReturns)
 {
     HandOver(L"handed ");
-    SendMessageW(window, WM_LOG_APPEND, reinterpret_cast<WPARAM>(MallocCopy(L"sent")), 0);
+    // Under the window's lock, as a sender of the message may send it.
+    EXPECT_TRUE(testsupport::FinishesWithin([this] {
+        CScopedLock guard(log->lock);
+        SendMessageW(window, WM_LOG_APPEND, reinterpret_cast<WPARAM>(MallocCopy(L"sent")), 0);
+    }));
     EXPECT_EQ(ViewText(), L"handed sent");
     SendMessageW(window, WM_LOG_APPEND, 0, 0);
     EXPECT_EQ(ViewText(), L"handed sent");

@@ -42,7 +42,7 @@ protected:
     bool Settled()
     {
         return WaitUntil([this] {
-            CScopedLock guard(log->lock);
+            CScopedLock guard(log->handOffLock);
             return !log->wakePending;
         });
     }
