@@ -5,6 +5,8 @@
 //   click clear|save|autoscroll   press a button (save only opens the dialog)
 //   label                         print the autoscroll button's text as UTF-8
 //   save <path>                   save through the dialog, opening it if needed
+//   dialog <ms>                   exit 0 once the save dialog is open
+//   cancel                        cancel the open save dialog, waiting until it is gone
 //   close                         close the window as the close box does
 //   count                         print how many "Syslog" windows exist
 //   follow <file> <seconds>       record every numbered text that passes through
@@ -14,6 +16,7 @@
 // Anything not found in time: a message on stderr and exit code 1.
 #include "logwindow/windows_system_log.h"
 #include "tests/support/view_follower.h"
+#include "tests/support/wait_until.h"
 #include "tests/support/window_driver.h"
 
 #include <cstdio>
@@ -98,6 +101,19 @@ int Save(HWND window, const wchar_t* path)
     return SaveAs(dialog, path) ? 0 : Fail(L"the save dialog did not finish");
 }
 
+int Cancel(HWND window)
+{
+    const HWND dialog = WaitForDialog(kSaveDialogTitle, 0);
+    if (dialog == nullptr) {
+        return Fail(L"no save dialog");
+    }
+    if (!PressDialogButton(dialog, IDCANCEL) ||
+        !WaitUntil([dialog] { return !IsWindow(dialog); }, kDriverPatienceMs) || !Sync(window)) {
+        return Fail(L"the save dialog did not close");
+    }
+    return 0;
+}
+
 int Follow(HWND window, const wchar_t* path, const wchar_t* seconds)
 {
     const HWND view = FindControl(window, IDC_LOG, L"RichEdit50W");
@@ -145,6 +161,14 @@ int Run(const std::wstring& command, const wchar_t* argument, const wchar_t* ext
     if (command == L"save" && argument != nullptr) {
         return Save(window, argument);
     }
+    if (command == L"dialog") {
+        const DWORD timeoutMs = argument != nullptr ? wcstoul(argument, nullptr, 10) : 0;
+        return WaitForDialog(kSaveDialogTitle, timeoutMs) != nullptr ? 0
+                                                                     : Fail(L"no save dialog");
+    }
+    if (command == L"cancel") {
+        return Cancel(window);
+    }
     if (command == L"follow" && argument != nullptr) {
         return Follow(window, argument, extra);
     }
@@ -152,7 +176,8 @@ int Run(const std::wstring& command, const wchar_t* argument, const wchar_t* ext
         return Close(window) ? 0 : Fail(L"the window did not answer");
     }
     return Fail(L"usage: log_window_driver wait <ms> | text <file> | "
-                L"click clear|save|autoscroll | label | save <path> | close | count | "
+                L"click clear|save|autoscroll | label | save <path> | dialog <ms> | cancel | "
+                L"close | count | "
                 L"follow <file> <seconds>");
 }
 
