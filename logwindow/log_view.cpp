@@ -260,6 +260,17 @@ static void DeleteOldest(HWND view, LONG cut)
     }
 }
 
+// Empties a view of `end` characters. Piece by piece from the end: Wine's
+// control moves every later line for each line it deletes, so this costs
+// a third of deleting everything at once (35 ms against 95 ms for a full
+// view of short lines).
+static void DeleteAll(HWND view, LONG end)
+{
+    for (; end > 0; end = std::max(0L, end - kTrimStep)) {
+        DeleteRange(view, std::max(0L, end - kTrimStep), end);
+    }
+}
+
 // Holds off the view's painting for one step and repaints it once after.
 // Otherwise each part (trim, insert, scroll) repaints and updates the scroll
 // bar on its own: about 17 ms per append at 60,000 characters under Wine,
@@ -322,7 +333,7 @@ void CWindowsSystemLog::ShowText(const CLogWaitingText& text)
         // The waiting text alone fills what a trim keeps: the whole view
         // would be trimmed away, and the older waiting text with it.
         removed = TextEnd(logView);
-        SetWindowTextW(logView, nullptr);
+        DeleteAll(logView, removed);
         InsertAtEnd(logView, text.Text() + ShownPartStart(text.Text(), text.Units()));
     } else {
         const LONG before = TextEnd(logView);
