@@ -44,8 +44,9 @@ static constexpr wchar_t kAutoscrollOnLabel[] = L"Autoscroll On";
 static constexpr LONG kTrimAbove = static_cast<LONG>(kLogTrimAbove);
 static constexpr LONG kKeepAfterTrim = static_cast<LONG>(kLogKeepAfterTrim);
 static constexpr LONG kFarthestBreak = static_cast<LONG>(kLogFarthestBreak);
-// A view that holds no more than this after a step is trimmed by the next
-// one, as a view that one text took past kTrimAbove; more is cut at once.
+// A step that takes the view past kTrimAbove by no more than this, a
+// datagram's text, leaves the trim to the next step, as one append would;
+// by more, it trims at once.
 static constexpr LONG kMostPastTrim = 1024;
 // A rich edit control silently drops text past 32,767 characters unless told
 // otherwise; leave ample room above the trim threshold plus one append.
