@@ -44,20 +44,22 @@ void CWindowsSystemLog::HandOverText(const wchar_t* text, size_t units)
 // One step: everything that waits, shown in one go.
 void CWindowsSystemLog::ShowWaitingText()
 {
+    bool idle = false;
     {
         CScopedLock guard(handOffLock);
-        if (waitingText->Units() == 0) {
-            // Nothing came since the last step: the next hand-off wakes us.
-            wakePending = false;
-            KillTimer(window.load(), kLookAgainTimer);
-            return;
-        }
         // Taken without a copy; senders go on adding to an empty one.
         waitingText->SwapWith(*shownText);
+        // Nothing came since the last step: the next hand-off wakes us.
+        idle = shownText->Units() == 0;
+        wakePending = !idle;
+    }
+    if (idle) {
+        KillTimer(window.load(), kLookAgainTimer);
+        return;
     }
     ShowText(*shownText);
     shownText->Clear();
-    // Re-armed on every step, so it fires only after a quiet interval.
+    // Whatever came during this step waits for the timer, behind input and painting.
     SetTimer(window.load(), kLookAgainTimer, kLookAgainMs, nullptr);
 }
 
