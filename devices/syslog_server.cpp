@@ -3,6 +3,7 @@
 #include "devices/syslog_server.h"
 
 #include "devices/global_queue.h"
+#include "logwindow/windows_system_log.h"
 #include "transport/udp_server_transport.h"
 
 #include <cstring>
@@ -158,6 +159,9 @@ void CSyslogServer::OnReceive(uint32_t /*transportId*/, const char* data, int32_
     // The text goes up to the first zero byte; nothing is added to it. It
     // reaches the window with the others of this turn, in OnReceiveDone.
     if (data != nullptr && count > 0) {
+        if (receiveBatch.Units() + static_cast<size_t>(count) > kMostBatchUnits) {
+            HandOverBatch();
+        }
         receiveBatch.Add(data, static_cast<size_t>(count));
     }
     currentClient = 0;
@@ -165,7 +169,17 @@ void CSyslogServer::OnReceive(uint32_t /*transportId*/, const char* data, int32_
 
 void CSyslogServer::OnReceiveDone(uint32_t /*transportId*/)
 {
-    receiveBatch.Flush();
+    HandOverBatch();
+}
+
+// Never waits for the window: a flood costs the window, not the socket.
+void CSyslogServer::HandOverBatch()
+{
+    if (receiveBatch.Units() == 0) {
+        return;
+    }
+    CWindowsSystemLog::Instance()->HandOverText(receiveBatch.Text(), receiveBatch.Units());
+    receiveBatch.Clear();
 }
 
 bool CSyslogServer::Open(const ConnectionSettings* newSettings)

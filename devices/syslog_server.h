@@ -39,12 +39,16 @@ public:
     // Carries the client index from a query to the notification that follows;
     // the transport makes its callbacks one pair at a time, on one thread.
     uint16_t currentClient;
-    // The texts of the datagrams of one transport turn, shown in one append
-    // so that a burst is not paced by the window one datagram at a time.
-    // Transport thread only.
+    // The texts of the datagrams of one transport turn, handed to the log
+    // window as one text. Transport thread only.
     CLogAppendBatch receiveBatch;
 
+    // A turn's text is handed over early once it holds this many UTF-16
+    // units, a few hundred datagrams, so the batch stays small.
+    static constexpr size_t kMostBatchUnits = 32 * 1024;
+
 private:
+    void HandOverBatch();
     void NoteClient(const ClientRef* client);
     bool PollIdle();
     TransportState ReadTransportState();

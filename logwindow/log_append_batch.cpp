@@ -1,33 +1,37 @@
-// Gathers the texts of several datagrams and queues them for the log window as one text.
+// Decodes the texts of several datagrams into one text for the log window.
 #include "logwindow/log_append_batch.h"
 
-#include "logwindow/log_append.h"
 #include "runtime/text_conversion.h"
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
-CLogAppendBatch::CLogAppendBatch() : pending(nullptr), used(0), capacity(0) {}
+// A datagram's bytes are copied here to be zero-terminated for the decoder;
+// a longer text takes memory from the heap.
+static constexpr size_t kStackTextBytes = 1024;
+
+CLogAppendBatch::CLogAppendBatch() : text(nullptr), units(0), capacity(0) {}
 
 CLogAppendBatch::~CLogAppendBatch()
 {
-    free(pending);
+    free(text);
 }
 
-bool CLogAppendBatch::Reserve(size_t bytes)
+bool CLogAppendBatch::Reserve(size_t needed)
 {
-    if (bytes <= capacity) {
+    if (needed <= capacity) {
         return true;
     }
-    size_t grown = capacity == 0 ? bytes : capacity;
-    while (grown < bytes) {
+    size_t grown = capacity == 0 ? needed : capacity;
+    while (grown < needed) {
         grown *= 2;
     }
-    auto* larger = static_cast<char*>(realloc(pending, grown));
+    auto* larger = static_cast<wchar_t*>(realloc(text, grown * sizeof(wchar_t)));
     if (larger == nullptr) {
         return false;
     }
-    pending = larger;
+    text = larger;
     capacity = grown;
     return true;
 }
@@ -43,42 +47,21 @@ bool CLogAppendBatch::Add(const char* data, size_t count)
     if (length == 0) {
         return true;
     }
-    if (used > 0 && used + length + 1 > kMostPendingBytes) {
-        Flush();
+    char onStack[kStackTextBytes + 1];
+    std::unique_ptr<char, decltype(&free)> onHeap(nullptr, &free);
+    char* copy = onStack;
+    if (length > kStackTextBytes) {
+        onHeap.reset(static_cast<char*>(malloc(length + 1)));
+        copy = onHeap.get();
     }
-    if (!Reserve(used + length + 1)) {
-        // Short of memory: what is kept so far goes first, then try again.
-        Flush();
-        if (!Reserve(length + 1)) {
-            return false;
-        }
+    // A UTF-8 sequence never gives more UTF-16 units than it has bytes.
+    if (copy == nullptr || !Reserve(units + length + 1)) {
+        return false;
     }
-    memcpy(pending + used, data, length);
-    pending[used + length] = '\0';
-    used += length + 1;
+    memcpy(copy, data, length);
+    copy[length] = '\0';
+    wchar_t* end = DecodeUtf8Into(copy, text + units);
+    *end = L'\0';
+    units = static_cast<size_t>(end - text);
     return true;
-}
-
-void CLogAppendBatch::Flush()
-{
-    if (used == 0) {
-        return;
-    }
-    size_t units = 0;
-    for (size_t at = 0; at < used; at += strlen(pending + at) + 1) {
-        units += Utf16UnitsOfUtf8(pending + at);
-    }
-    auto* text = static_cast<wchar_t*>(malloc((units + 1) * sizeof(wchar_t)));
-    if (text != nullptr) {
-        wchar_t* out = text;
-        for (size_t at = 0; at < used; at += strlen(pending + at) + 1) {
-            out = DecodeUtf8Into(pending + at, out);
-        }
-        *out = L'\0';
-    }
-    used = 0;
-    if (text == nullptr) {
-        return;  // the memory for the text could not be had: this batch is lost
-    }
-    QueueTextForLog(text, units);
 }

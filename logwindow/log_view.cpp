@@ -1,5 +1,8 @@
-// The log view of CWindowsSystemLog: its controls, the buttons, appending with trimming, saving.
+// The log view of CWindowsSystemLog: its controls, the buttons, showing text with trimming, saving.
+#include "logwindow/log_view.h"
+
 #include "logwindow/windows_system_log.h"
+#include "runtime/scoped_lock.h"
 
 #include "logwindow/view_font.h"
 #include "runtime/text_conversion.h"
@@ -39,10 +42,13 @@ static constexpr int kAutoscrollWidth = 96;
 static constexpr wchar_t kAutoscrollOffLabel[] = L"Autoscroll Off";
 static constexpr wchar_t kAutoscrollOnLabel[] = L"Autoscroll On";
 
-// Trim when the view holds more than this many characters before an append...
-static constexpr LONG kTrimAbove = 0xFFFF;
-// ...so that at most this many are left before the new text.
-static constexpr LONG kKeepAfterTrim = 0xD7FF;
+static constexpr LONG kTrimAbove = static_cast<LONG>(kLogTrimAbove);
+static constexpr LONG kKeepAfterTrim = static_cast<LONG>(kLogKeepAfterTrim);
+static constexpr LONG kFarthestBreak = static_cast<LONG>(kLogFarthestBreak);
+// A step that takes the view past kTrimAbove by no more than this, a
+// datagram's text, leaves the trim to the next step, as one append would;
+// by more, it trims at once.
+static constexpr LONG kMostPastTrim = 1024;
 // A rich edit control silently drops text past 32,767 characters unless told
 // otherwise; leave ample room above the trim threshold plus one append.
 static constexpr LPARAM kLogViewTextLimit = 1 << 20;
@@ -127,11 +133,15 @@ void CWindowsSystemLog::ScaleControls()
 void CWindowsSystemLog::OnCommand(HWND hwnd, WPARAM wParam)
 {
     switch (LOWORD(wParam)) {
-    case IDC_CLEAR:
+    case IDC_CLEAR: {
         // What arrived before the press goes too, shown or not.
-        queuedTexts->Clear();
+        {
+            CScopedLock guard(handOffLock);
+            waitingText->Clear();
+        }
         SetWindowTextW(logView, nullptr);
         break;
+    }
     case IDC_SAVE: SaveWithDialog(hwnd); break;
     case IDC_AUTOSCROLL: ToggleAutoscroll(); break;
     default: break;
@@ -194,17 +204,34 @@ static LONG FindLineBreak(HWND view, LONG from, LONG end, wchar_t* first = nullp
 }
 
 // Where a trim that begins its cut at `cut` ends: just past the first line
-// break in the text at or after `cut`, so that the view starts with a whole
-// line. Without a break, at `cut` itself, moved past the second half of a
-// surrogate pair.
+// break within kFarthestBreak characters, so that the view starts with a
+// whole line. Without one, at `cut` itself, moved past the second half of a
+// surrogate pair: a single far break must not cut the view far below what
+// it keeps.
 static LONG TrimEnd(HWND view, LONG cut, LONG end)
 {
     wchar_t first = 0;
-    const LONG lineBreak = FindLineBreak(view, cut, end, &first);
+    const LONG lineBreak = FindLineBreak(view, cut, std::min(end, cut + kFarthestBreak), &first);
     if (lineBreak >= 0) {
         return lineBreak + 1;
     }
     return IsLowSurrogate(first) ? cut + 1 : cut;
+}
+
+size_t ShownPartStart(const wchar_t* text, size_t units)
+{
+    if (units <= kLogKeepAfterTrim) {
+        return 0;
+    }
+    const size_t cut = units - kLogKeepAfterTrim;
+    const size_t end = std::min(units, cut + kLogFarthestBreak);
+    for (size_t i = cut; i < end; ++i) {
+        if (IsLineBreak(text[i])) {
+            // The view holds a CR LF as one line break.
+            return text[i] == L'\r' && i + 1 < units && text[i + 1] == L'\n' ? i + 2 : i + 1;
+        }
+    }
+    return IsLowSurrogate(text[cut]) ? cut + 1 : cut;
 }
 
 // Deletes the text before `cut`. Some rich edit controls (Wine's among them)
@@ -232,19 +259,19 @@ static void DeleteOldest(HWND view, LONG cut)
     }
 }
 
-// Works in character positions throughout, so the cut lands where intended
-// however many line breaks the text holds.
-void CWindowsSystemLog::TrimOldestText()
+// Empties a view of `end` characters. Piece by piece from the end: Wine's
+// control moves every later line for each line it deletes, so this costs
+// a third of deleting everything at once (35 ms against 95 ms for a full
+// view of short lines).
+static void DeleteAll(HWND view, LONG end)
 {
-    const LONG end = TextEnd(logView);
-    if (end <= kTrimAbove) {
-        return;
+    for (; end > 0; end = std::max(0L, end - kTrimStep)) {
+        DeleteRange(view, std::max(0L, end - kTrimStep), end);
     }
-    DeleteOldest(logView, TrimEnd(logView, end - kKeepAfterTrim, end));
 }
 
-// Holds off the view's painting for one append and repaints it once after.
-// Otherwise each step (trim, insert, scroll) repaints and updates the scroll
+// Holds off the view's painting for one step and repaints it once after.
+// Otherwise each part (trim, insert, scroll) repaints and updates the scroll
 // bar on its own: about 17 ms per append at 60,000 characters under Wine,
 // against 2-5 ms this way.
 class CPaintPause {
@@ -264,28 +291,68 @@ private:
     HWND view;
 };
 
-void CWindowsSystemLog::AppendText(wchar_t* text)
+static void InsertAtEnd(HWND view, const wchar_t* text)
+{
+    const LONG end = TextEnd(view);
+    SendMessageW(view, EM_SETSEL, end, end);
+    // wParam FALSE: not undoable, so no undo copy is kept.
+    SendMessageW(view, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+}
+
+// The first character of the line at the top of the view. Lines and
+// characters, not pixels: the view's pixel scroll positions are 16-bit and
+// overflow in a long view.
+static LONG TopCharacter(HWND view)
+{
+    const LRESULT line = SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0);
+    return static_cast<LONG>(SendMessageW(view, EM_LINEINDEX, static_cast<WPARAM>(line), 0));
+}
+
+static void ScrollToTop(HWND view, LONG character)
+{
+    const LRESULT wanted = SendMessageW(view, EM_EXLINEFROMCHAR, 0, character);
+    const LRESULT shown = SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0);
+    if (wanted != shown) {
+        SendMessageW(view, EM_LINESCROLL, 0, wanted - shown);
+    }
+}
+
+// The view afterwards holds what showing the texts one by one, each with its
+// trim, would leave, give or take a line: the newest text, in order, from a
+// whole line on. Whatever the amount, it costs one insertion and at most one
+// trim, so the view never falls behind.
+void CWindowsSystemLog::ShowText(const CLogWaitingText& text)
 {
     CPaintPause pause(logView);
-    // Every insertion scrolls the caret into view; keep the view still
-    // ourselves while autoscroll is off.
-    POINT scroll = {};
-    if (!autoscroll) {
-        SendMessageW(logView, EM_GETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&scroll));
-    }
-    TrimOldestText();
-    const LONG end = TextEnd(logView);
-    SendMessageW(logView, EM_SETSEL, end, end);
-    if (text != nullptr) {
-        SendMessageW(logView, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+    // Every insertion scrolls the caret into view; while autoscroll is off
+    // the reader's line stays at the top, until it is itself trimmed away.
+    const LONG top = autoscroll ? 0 : TopCharacter(logView);
+    LONG removed = 0;
+    if (text.Dropped() || text.Units() >= kLogKeepAfterTrim) {
+        // The waiting text alone fills what a trim keeps: the whole view
+        // would be trimmed away, and the older waiting text with it.
+        removed = TextEnd(logView);
+        DeleteAll(logView, removed);
+        InsertAtEnd(logView, text.Text() + ShownPartStart(text.Text(), text.Units()));
+    } else {
+        const LONG before = TextEnd(logView);
+        InsertAtEnd(logView, text.Text());
+        const LONG after = TextEnd(logView);
+        // Cut where a trim before the insertion would have, or, when many
+        // texts came at once, where it would leave the view.
+        if (before > kTrimAbove) {
+            removed = TrimEnd(logView, before - kKeepAfterTrim, after);
+        } else if (after > kTrimAbove + kMostPastTrim) {
+            removed = TrimEnd(logView, after - kKeepAfterTrim, after);
+        }
+        DeleteOldest(logView, removed);
     }
     if (autoscroll) {
         SendMessageW(logView, WM_VSCROLL, SB_BOTTOM, 0);
         SendMessageW(logView, EM_SCROLLCARET, 0, 0);
     } else {
-        SendMessageW(logView, EM_SETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&scroll));
+        ScrollToTop(logView, top >= removed ? top - removed : 0);
     }
-    free(text);
 }
 
 void CWindowsSystemLog::SaveWithDialog(HWND owner)

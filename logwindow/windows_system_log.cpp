@@ -1,6 +1,8 @@
 // The program's one window: the singleton, its GUI thread and the window procedure.
 #include "logwindow/windows_system_log.h"
 
+#include "runtime/scoped_lock.h"
+
 #include <algorithm>
 
 static_assert(sizeof(std::atomic<bool>) == 1 && std::atomic<bool>::is_always_lock_free,
@@ -30,9 +32,6 @@ static constexpr WORD kAppIconId = 1;
 // seen; each wake costs a trip through the display system, and an idle
 // window should cost next to nothing.
 static constexpr DWORD kIdleSleepMs = 50;
-// Queued texts joined into one append: a few hundred lines cost the view
-// least per line.
-static constexpr size_t kMostUnitsPerAppend = 32 * 1024;
 // Between two looks for the window during start-up.
 static constexpr DWORD kWindowPollMs = 1;
 
@@ -67,10 +66,14 @@ CWindowsSystemLog::CWindowsSystemLog()
       autoscroll(true),
       visible(true),
       dpi(kBaseDpi),
-      queuedTexts(new CLogTextQueue())
+      handOffLock(nullptr),
+      waitingText(new CLogWaitingText()),
+      wakePending(false),
+      shownText(new CLogWaitingText())
 {
     worker = new CWorkerThread(this, &CWindowsSystemLog::WindowThread);
     lock = new CKestrumCriticalSection();
+    handOffLock = new CKestrumCriticalSection();
 }
 
 CWindowsSystemLog::~CWindowsSystemLog()
@@ -83,9 +86,14 @@ CWindowsSystemLog::~CWindowsSystemLog()
     }
     delete lock;
     lock = nullptr;
-    // After the thread: nobody takes texts any more.
-    delete queuedTexts;
-    queuedTexts = nullptr;
+    // After the thread: nobody shows texts any more, and the receiver that
+    // hands them over was deleted before.
+    delete waitingText;
+    waitingText = nullptr;
+    delete shownText;
+    shownText = nullptr;
+    delete handOffLock;
+    handOffLock = nullptr;
     if (richEditModule != nullptr) {
         FreeLibrary(richEditModule);
         richEditModule = nullptr;
@@ -133,10 +141,7 @@ static bool RegisterWindowClass(HINSTANCE instance)
 }
 
 // One turn of the message loop. It never blocks for longer than one idle
-// pause, so a stop request is seen within it. Messages come first: sent ones
-// (WM_LOG_APPEND) are delivered inside PeekMessageW, and input and painting
-// go before queued texts, so a flood of traffic never freezes the window.
-// Then up to one view's worth of queued texts. A WM_QUIT is dropped: only the
+// pause, so a stop request is seen within it. A WM_QUIT is dropped: only the
 // stop request ends the loop.
 void CWindowsSystemLog::PumpMessages()
 {
@@ -148,18 +153,8 @@ void CWindowsSystemLog::PumpMessages()
         }
         return;
     }
-    if (wchar_t* text = queuedTexts->Take(kMostUnitsPerAppend)) {
-        if (visible) {
-            AppendText(text);
-        } else {
-            free(text);  // closed: the program is ending
-        }
-        return;
-    }
-    // Like a short sleep, but a message or a queued text ends it at once.
-    const HANDLE ready = queuedTexts->ReadyEvent();
-    MsgWaitForMultipleObjectsEx(ready != nullptr ? 1 : 0, &ready, kIdleSleepMs, QS_ALLINPUT,
-                                MWMO_INPUTAVAILABLE);
+    // Like a short sleep, but a message ends it at once.
+    MsgWaitForMultipleObjectsEx(0, nullptr, kIdleSleepMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
 }
 
 // GetDpiForWindow is new in Windows 10 (1607); Windows 7 and 8 have only the
@@ -229,7 +224,11 @@ uint32_t CWindowsSystemLog::WindowThread(CWorkerThread* record)
         }
     }
     self->DestroyWindows();
-    self->queuedTexts->Clear();
+    {
+        // Nothing is shown any more.
+        CScopedLock guard(self->handOffLock);
+        self->waitingText->Clear();
+    }
     // Lets a later object of this process register the class afresh; fails
     // harmlessly while another window of the class exists.
     UnregisterClassW(kWindowClass, self->instance);
@@ -257,6 +256,8 @@ LRESULT CWindowsSystemLog::HandleMessage(HWND hwnd, UINT message, WPARAM wParam,
     case WM_CLOSE: Hide(); return 0;
     case WM_COMMAND: OnCommand(hwnd, wParam); return 0;
     case WM_LOG_APPEND: AppendText(reinterpret_cast<wchar_t*>(wParam)); return 0;
+    case WM_LOG_WAKE: ShowWaitingText(); return 0;
+    case WM_TIMER: OnTimer(wParam); return 0;
     case WM_DPICHANGED: OnDpiChanged(hwnd, wParam, lParam); return 0;
     default: return DefWindowProcW(hwnd, message, wParam, lParam);
     }

@@ -1,29 +1,21 @@
 // The program's one window, a singleton that runs its own GUI thread, and its log view.
 #pragma once
 
-#include "logwindow/log_text_queue.h"
+#include "logwindow/log_view.h"
+#include "logwindow/log_waiting_text.h"
 #include "runtime/kestrum_critical_section.h"
 #include "runtime/worker_thread.h"
 
 #include <windows.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
-// Other threads hand text to the window with this message, sent with
-// SendMessageW: WPARAM is a malloc'ed, zero-terminated UTF-16 text (or null)
-// that the window frees; LPARAM is not read. The receiver queues its texts
-// in `queuedTexts` instead, so that it never waits for the view.
-inline constexpr UINT WM_LOG_APPEND = WM_USER + 1;
-static_assert(WM_LOG_APPEND == 1025, "the append message is part of our contract");
-
-// Control ids of the children of the main window.
-inline constexpr int IDC_LOG = 0;
-inline constexpr int IDC_CLEAR = 1;
-inline constexpr int IDC_SAVE = 2;
-inline constexpr int IDC_AUTOSCROLL = 3;
-static_assert(IDC_LOG == 0 && IDC_CLEAR == 1 && IDC_SAVE == 2 && IDC_AUTOSCROLL == 3,
-              "control ids are part of our contract");
+// Posted to the window, never sent, by HandOverText when text waits: posted
+// messages reach the window in modal loops too (a dialog, a message box,
+// moving or sizing the window), so texts keep appearing meanwhile.
+inline constexpr UINT WM_LOG_WAKE = WM_APP + 1;
 
 class CWindowsSystemLog {
 public:
@@ -42,6 +34,11 @@ public:
     // the thread could not start or ended without making the window.
     bool StartWindowThread();
 
+    // Any thread: queues a copy of `text` for the view and returns at once,
+    // never waiting for the window. Texts are shown in the order handed over;
+    // dropped once the window is closed.
+    void HandOverText(const wchar_t* text, size_t units);
+
     static uint32_t WindowThread(CWorkerThread* record);
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     // The dpi of `window`; the system's when `window` is null.
@@ -49,13 +46,17 @@ public:
     LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void DestroyWindows();
 
-    // The log view (log_view.cpp); all of them run on the window thread.
+    // The log view (log_view.cpp, log_hand_off.cpp); all of them run on the
+    // window thread.
     void CreateControls(HWND hwnd);
     void OnCommand(HWND hwnd, WPARAM wParam);
     void AppendText(wchar_t* text);
+    void ShowWaitingText();
     bool SaveToFile(const wchar_t* path);
 
     CWorkerThread* worker;
+    // Held by senders of WM_LOG_APPEND around their send, if they like; the
+    // window thread never takes it, so that cannot deadlock.
     CKestrumCriticalSection* lock;
     // Written by the window thread, read by the main thread and by senders.
     std::atomic<HWND> window;
@@ -67,8 +68,14 @@ public:
     std::atomic<bool> visible;
     // The window's dpi, which every size and the font follow; window thread only.
     UINT dpi;
-    // Texts from other threads that wait for the view; added under `lock`.
-    CLogTextQueue* queuedTexts;
+    // Text handed over and not yet shown, and whether the window thread has
+    // been asked to look at it; both under `handOffLock`, which is held only
+    // for a copy or a swap, never across a message.
+    CKestrumCriticalSection* handOffLock;
+    CLogWaitingText* waitingText;
+    bool wakePending;
+    // What the window thread is showing; window thread only.
+    CLogWaitingText* shownText;
 
 private:
     void PumpMessages();
@@ -80,6 +87,7 @@ private:
     void FitLogView(LPARAM size);
     void ToggleAutoscroll();
     void SaveWithDialog(HWND owner);
-    void TrimOldestText();
+    void ShowText(const CLogWaitingText& text);
+    void OnTimer(WPARAM id);
     void ReportSaveFailure(const wchar_t* reason, const wchar_t* path);
 };

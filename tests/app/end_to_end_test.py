@@ -378,6 +378,25 @@ class HostileDatagramTest(unittest.TestCase):
                 sender.close()
 
 
+class ModalLoopTest(unittest.TestCase):
+    def test_burst_sent_while_the_save_dialog_is_open_shows_while_it_is_open(self):
+        # Back to back, but no more than the socket's default buffer holds.
+        count = 200
+        with Program() as program:
+            program.clear()
+            driver("click", "save")
+            driver("dialog", "wait")
+            with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sender:
+                for number in range(count):
+                    sender.sendto(b"burst %04d\n" % number, (LOOPBACK, PORT))
+            expected = "".join("burst %04d\r\n" % number for number in range(count))
+            shown = program.wait_text(lambda text: text == expected)
+            self.assertEqual(shown, expected)
+            self.assertEqual(driver("dialog", "wait", check=False)[0], 0,
+                             "the dialog must still be open")
+            driver("dialog", "cancel")
+
+
 if __name__ == "__main__":
     if len(sys.argv) < 3:
         sys.exit(__doc__)

@@ -1,5 +1,7 @@
 #include "devices/syslog_server.h"
 
+#include "logwindow/windows_system_log.h"
+#include "runtime/scoped_lock.h"
 #include "tests/support/failing_socket_calls.h"
 #include "tests/support/fake_tick_count.h"
 #include "tests/support/installed_services.h"
@@ -12,6 +14,7 @@
 #include <winsock2.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -105,8 +108,6 @@ TEST(SyslogServerTest, EveryConnectionChangePostsOneEvent)
     device.OnConnected(0);
     ASSERT_TRUE(device.CanConnect(0, &sender));
     device.OnConnected(0);
-    ASSERT_TRUE(device.CanReceive(0, &sender));
-    device.OnReceive(0, "x", 0);  // an empty datagram shows nothing
     ASSERT_TRUE(device.CanDisconnect(0, &sender));
     device.OnDisconnected(0);
     ASSERT_TRUE(device.CanDisconnect(0, nullptr));
@@ -343,6 +344,85 @@ TEST(SyslogServerTest, PollReconnectsAfterTheSocketFailed)
     }));
     EXPECT_EQ(TransportStateOf(device), Active);
     closesocket(sender);
+}
+
+// The text waiting for the log window, taken away. The window is never
+// started here, so what the device hands over stays waiting.
+std::wstring TakeHandedText(CWindowsSystemLog* log)
+{
+    CScopedLock guard(log->handOffLock);
+    std::wstring text(log->waitingText->Text(), log->waitingText->Units());
+    log->waitingText->Clear();
+    return text;
+}
+
+struct Datagram {
+    std::string bytes;
+    int32_t count;  // as the transport reports it
+};
+
+struct ReceiveCase {
+    const char* name;
+    std::vector<std::vector<Datagram>> turns;
+    std::vector<std::wstring> handed;  // one text per turn, "" for none
+};
+
+const ReceiveCase kReceiveCases[] = {
+    {"one datagram", {{{"hello", 5}}}, {L"hello"}},
+    {"a turn's datagrams as one text, nothing added", {{{"<13>a", 5}, {"b\n", 2}, {"c", 1}}},
+     {L"<13>ab\nc"}},
+    {"each turn its own text", {{{"one", 3}}, {{"two", 3}, {"2", 1}}}, {L"one", L"two2"}},
+    {"a count of 0 or less is ignored", {{{"x", 0}, {"y", -1}, {"z", 1}}}, {L"z"}},
+    {"a turn of nothing hands nothing over", {{{"x", 0}}, {{"y", 1}}}, {L"", L"y"}},
+    {"only the bytes counted", {{{"abcdef", 3}}}, {L"abc"}},
+    {"up to the first zero byte", {{{std::string("ab\0cd", 5), 5}, {"e", 1}}}, {L"abe"}},
+    // Joined, these bytes would read as one euro sign.
+    {"each datagram decoded on its own", {{{"\xE2\x82", 2}, {"\xAC", 1}}}, {L"\xFFFD\xFFFD"}},
+};
+
+TEST(SyslogServerTest, ReceivePathHandsTheWindowOneTextPerTurn)
+{
+    CWindowsSystemLog* log = CWindowsSystemLog::Instance();
+    for (const ReceiveCase& row : kReceiveCases) {
+        SCOPED_TRACE(row.name);
+        TakeHandedText(log);
+        CSyslogServer device;
+        const ClientRef sender{4};
+        for (size_t turn = 0; turn < row.turns.size(); ++turn) {
+            for (const Datagram& datagram : row.turns[turn]) {
+                ASSERT_TRUE(device.CanReceive(0, &sender));
+                EXPECT_EQ(device.currentClient, 4);
+                device.OnReceive(0, datagram.bytes.data(), datagram.count);
+                EXPECT_EQ(device.currentClient, 0);
+            }
+            EXPECT_EQ(TakeHandedText(log), L"") << "handed over before the turn ended";
+            device.OnReceiveDone(0);
+            EXPECT_EQ(TakeHandedText(log), row.handed[turn]);
+        }
+    }
+    CWindowsSystemLog::DestroyInstance();
+}
+
+TEST(SyslogServerTest, LargeTurnIsHandedOverInPartsWithNothingLost)
+{
+    CWindowsSystemLog* log = CWindowsSystemLog::Instance();
+    TakeHandedText(log);
+    CSyslogServer device;
+    std::wstring expected;
+    // 100 datagrams of 1,000 bytes: more than the device gathers at once,
+    // less than the window keeps waiting.
+    for (int i = 0; i < 100; ++i) {
+        std::string text = "#" + std::to_string(1000 + i) + "#";
+        text.resize(1000, 'x');
+        device.OnReceive(0, text.data(), static_cast<int32_t>(text.size()));
+        expected += std::wstring(text.begin(), text.end());
+    }
+    const std::wstring early = TakeHandedText(log);
+    EXPECT_GT(early.size(), 0u);
+    EXPECT_LE(expected.size() - early.size(), CSyslogServer::kMostBatchUnits);
+    device.OnReceiveDone(0);
+    EXPECT_TRUE(early + TakeHandedText(log) == expected);
+    CWindowsSystemLog::DestroyInstance();
 }
 
 }  // namespace

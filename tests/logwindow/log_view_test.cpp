@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cwchar>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -46,6 +47,7 @@ protected:
 
 constexpr size_t kTrimAbove = 65535;
 constexpr size_t kKeepAfterTrim = 55295;
+constexpr size_t kFarthestBreak = 1024;
 
 // The view in character positions: every line break, however it was sent and
 // however WM_GETTEXT reads it back (CR LF), is one '\r'.
@@ -127,8 +129,7 @@ LONG WINAPI EndOnUnhandledException(EXCEPTION_POINTERS* exception)
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
-// Through the receiver's own path: UTF-8 queued for the window thread, which
-// inserts it outside any message handler (where Wine would swallow a fault).
+// Through the receiver's own path: UTF-8 handed over to the window thread.
 TEST_F(LogViewTest, LeadingCombiningMarksAreShownExactly)
 {
     const LPTOP_LEVEL_EXCEPTION_FILTER previous =
@@ -165,13 +166,10 @@ std::wstring CombiningMarks()
     return marks;
 }
 
-// As the receiver queues a datagram's text.
+// As the receiver hands a turn's text to the window.
 void Queue(const std::wstring& text)
 {
-    auto* copy = static_cast<wchar_t*>(malloc((text.size() + 1) * sizeof(wchar_t)));
-    ASSERT_NE(copy, nullptr);
-    wmemcpy(copy, text.c_str(), text.size() + 1);
-    QueueTextForLog(copy, text.size());
+    CWindowsSystemLog::Instance()->HandOverText(text.c_str(), text.size());
 }
 
 // Each mark twice where a run starts: at the start of a line, and after a
@@ -207,11 +205,26 @@ TEST_F(LogViewTest, ViewIsInPlainTextMode)
     EXPECT_TRUE(mode & TM_PLAINTEXT);
 }
 
-TEST_F(LogViewTest, NullTextAppendsNothing)
+wchar_t* MallocCopy(const std::wstring& text)
 {
-    Append(L"kept");
+    auto* copy = static_cast<wchar_t*>(malloc((text.size() + 1) * sizeof(wchar_t)));
+    if (copy != nullptr) {
+        wmemcpy(copy, text.c_str(), text.size() + 1);
+    }
+    return copy;
+}
+
+TEST_F(LogViewTest, AppendMessageShowsItsTextBehindHandedTextsBeforeTheSendReturns)
+{
+    HandOver(L"handed ");
+    // Under the window's lock, as a sender of the message may send it.
+    EXPECT_TRUE(testsupport::FinishesWithin([this] {
+        CScopedLock guard(log->lock);
+        SendMessageW(window, WM_LOG_APPEND, reinterpret_cast<WPARAM>(MallocCopy(L"sent")), 0);
+    }));
+    EXPECT_EQ(ViewText(), L"handed sent");
     SendMessageW(window, WM_LOG_APPEND, 0, 0);
-    EXPECT_EQ(ViewText(), L"kept");
+    EXPECT_EQ(ViewText(), L"handed sent");
 }
 
 // `length` characters of words, numbers and spaces, as senders send them.
@@ -262,7 +275,7 @@ std::vector<TrimCase> TrimCases()
     cases.push_back({"short lines sent with CR LF", Lines(65536, 100, L"\r\n"), 10300});
     // Lines far wider than the view: the view wraps them, but the cut must
     // follow a line break of the text.
-    cases.push_back({"lines the view wraps", Lines(65536, 3000), 12000});
+    cases.push_back({"lines the view wraps", Lines(65536, 1000), 11000});
     // The first cut ends exactly at the start of a line: that line goes too.
     {
         // 10240 and a break, then lines of 999 and a break: the line that
@@ -280,6 +293,13 @@ std::vector<TrimCase> TrimCases()
     {
         std::wstring sent = Lines(5000, 100) + L"\n" + Words(65536 - 5001, L'z');
         cases.push_back({"no line break after the cut", sent, 10241});
+    }
+    // A line break far after the cut does not count: the view would keep
+    // far less than a trim should leave.
+    {
+        std::wstring sent = Lines(5000, 100) + L"\n" + Words(25000, L'f') + L"\n" +
+                            Words(65536 - 30002, L'g');
+        cases.push_back({"only a far line break after the cut", sent, 10241});
     }
     // ...but never half a surrogate pair.
     {
@@ -310,10 +330,40 @@ TEST_F(LogViewTest, TrimKeepsWholeLinesNearTheLimit)
             const size_t cut = before.size() - kKeepAfterTrim;
             EXPECT_GE(row.keptFrom, cut);
             const size_t lineBreak = before.find(L'\r', cut);
-            if (lineBreak != std::wstring::npos) {
+            if (lineBreak != std::wstring::npos && lineBreak < cut + kFarthestBreak) {
                 EXPECT_EQ(row.keptFrom, lineBreak + 1);
             }
         }
+    }
+}
+
+struct ShownPartCase {
+    const char* name;
+    size_t units;
+    std::vector<std::pair<size_t, wchar_t>> placed;  // units set in a text of 'x'
+    size_t start;
+};
+
+TEST(ShownPartStartTest, CutsWaitingTextAsATrimWouldCutTheView)
+{
+    // 60,000 units: the cut falls at 4705.
+    const ShownPartCase cases[] = {
+        {"no more than a trim keeps", 55295, {{10, L'\n'}}, 0},
+        {"a line break at the cut", 60000, {{4705, L'\n'}}, 4706},
+        {"a CR LF is one break", 60000, {{4710, L'\r'}, {4711, L'\n'}}, 4712},
+        {"the farthest break that counts", 60000, {{4705 + 1023, L'\r'}}, 4705 + 1024},
+        {"a break too far", 60000, {{4705 + 1024, L'\n'}}, 4705},
+        {"a break before the cut", 60000, {{4704, L'\n'}}, 4705},
+        {"the cut inside a surrogate pair", 60000, {{4704, 0xD83D}, {4705, 0xDE00}}, 4706},
+        {"the cut inside a CR LF", 60000, {{4704, L'\r'}, {4705, L'\n'}}, 4706},
+    };
+    for (const ShownPartCase& row : cases) {
+        SCOPED_TRACE(row.name);
+        std::wstring text(row.units, L'x');
+        for (const auto& [at, unit] : row.placed) {
+            text[at] = unit;
+        }
+        EXPECT_EQ(ShownPartStart(text.c_str(), text.size()), row.start);
     }
 }
 
@@ -349,17 +399,70 @@ LRESULT FirstVisibleLine(HWND view)
 TEST_F(LogViewTest, AppendsFollowTheEndOnlyWhileAutoscrollIsOn)
 {
     for (int line = 0; line < 100; ++line) {
-        Append(L"line " + std::to_wstring(line) + L"\n");
+        HandOver(L"line " + std::to_wstring(line) + L"\n");
     }
+    ASSERT_TRUE(Settled());
     EXPECT_GT(FirstVisibleLine(view), 50);
 
     SendMessageW(view, WM_VSCROLL, SB_TOP, 0);
     ASSERT_EQ(FirstVisibleLine(view), 0);
     ASSERT_TRUE(testsupport::Click(autoscrollButton));
     for (int line = 0; line < 100; ++line) {
-        Append(L"more " + std::to_wstring(line) + L"\n");
+        HandOver(L"more " + std::to_wstring(line) + L"\n");
     }
+    ASSERT_TRUE(Settled());
     EXPECT_EQ(FirstVisibleLine(view), 0);
+}
+
+// The first characters of the line at the top of the view.
+std::wstring TopLineStart(HWND view, LONG length)
+{
+    const LONG start = static_cast<LONG>(SendMessageW(view, EM_LINEINDEX, FirstVisibleLine(view), 0));
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    TEXTRANGEW range = {{start, start + length}, text.data()};
+    text.resize(static_cast<size_t>(
+        SendMessageW(view, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range))));
+    return text;
+}
+
+std::wstring RowHead(int line)
+{
+    wchar_t head[16];
+    swprintf(head, 16, L"row %04d", line);
+    return head;
+}
+
+struct KeptPlaceCase {
+    const char* name;
+    int topLine;               // scrolled to the top before the append
+    const wchar_t* topAfter;   // the start of the top line afterwards
+};
+
+TEST_F(LogViewTest, WithAutoscrollOffTheTopLineStaysAcrossATrim)
+{
+    // 1,100 lines of 60 positions: the next append trims the first 179 lines.
+    const KeptPlaceCase cases[] = {
+        {"a line the trim leaves", 700, L"row 0700"},
+        {"a line the trim takes: the view's first line", 100, L"row 0179"},
+    };
+    ASSERT_TRUE(testsupport::Click(autoscrollButton));
+    for (const KeptPlaceCase& row : cases) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(testsupport::Click(clearButton));
+        for (int line = 0; line < 1100; ++line) {
+            HandOver(RowHead(line) + L" " + Words(50) + L"\n");
+            if (line % 500 == 499) {
+                ASSERT_TRUE(Settled());  // less than a trim keeps per step
+            }
+        }
+        ASSERT_TRUE(Settled());
+        SendMessageW(view, EM_LINESCROLL, 0, row.topLine - FirstVisibleLine(view));
+        ASSERT_EQ(TopLineStart(view, 8), RowHead(row.topLine));
+
+        Append(L"appended\n");
+        ASSERT_LT(Positions(ViewText()).size(), 60000u) << "the append must trim";
+        EXPECT_EQ(TopLineStart(view, 8), row.topAfter);
+    }
 }
 
 // A file name in the temporary folder that no other test uses.

@@ -8,8 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <cwchar>
+#include <functional>
 #include <string>
 
 namespace testsupport {
@@ -35,18 +34,31 @@ protected:
 
     void TearDown() override { CWindowsSystemLog::DestroyInstance(); }
 
-    // As the receiver does: a malloc'ed copy, sent under the window's lock
-    // from a thread other than the window's.
+    // As the receiver does, from a thread other than the window's.
+    void HandOver(const std::wstring& text) { log->HandOverText(text.c_str(), text.size()); }
+
+    // True once the window has shown everything handed over and found
+    // nothing more when it looked again.
+    bool Settled()
+    {
+        return WaitUntil([this] {
+            CScopedLock guard(log->handOffLock);
+            return !log->wakePending;
+        });
+    }
+
+    // Hands `text` over and waits until the window has shown it.
     void Append(const std::wstring& text)
     {
-        auto* copy = static_cast<wchar_t*>(malloc((text.size() + 1) * sizeof(wchar_t)));
-        ASSERT_NE(copy, nullptr);
-        wmemcpy(copy, text.c_str(), text.size() + 1);
-        CScopedLock guard(log->lock);
-        SendMessageW(window, WM_LOG_APPEND, reinterpret_cast<WPARAM>(copy), 0);
+        HandOver(text);
+        ASSERT_TRUE(Settled());
     }
 
     std::wstring ViewText() { return ReadText(view); }
+
+    // Runs `work` on the window thread, from a message posted to the window,
+    // as the window's own handlers run; returns without waiting for it.
+    bool PostToWindowThread(const std::function<void()>& work);
 
     CWindowsSystemLog* log = nullptr;
     HWND window = nullptr;

@@ -10,6 +10,8 @@
 #include <richedit.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cwchar>
 #include <string>
 
 namespace {
@@ -43,8 +45,11 @@ TEST_F(WindowsSystemLogTest, CloseHidesTheWindowWithoutDestroyingIt)
     EXPECT_FALSE(IsWindowVisible(window));
     EXPECT_TRUE(IsWindow(window));
 
-    // Text that arrives after the close is still appended, to the hidden window.
-    Append(L"late");
+    // Text sent after the close is still appended, to the hidden window.
+    auto* late = static_cast<wchar_t*>(malloc(sizeof(L"late")));
+    ASSERT_NE(late, nullptr);
+    wcscpy(late, L"late");
+    SendMessageW(window, WM_LOG_APPEND, reinterpret_cast<WPARAM>(late), 0);
     EXPECT_EQ(ViewText(), L"late");
 }
 

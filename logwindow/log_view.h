@@ -1,0 +1,33 @@
+// The log view's contract: its control ids, the append message and the rule that keeps it near 64K characters.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+// Any thread may add text with this message, sent with SendMessageW: WPARAM
+// is a malloc'ed, zero-terminated UTF-16 text (or null) that the window
+// frees; LPARAM is not read. The text is shown when the call returns.
+inline constexpr UINT WM_LOG_APPEND = WM_USER + 1;
+static_assert(WM_LOG_APPEND == 1025, "the append message is part of our contract");
+
+// Control ids of the children of the main window.
+inline constexpr int IDC_LOG = 0;
+inline constexpr int IDC_CLEAR = 1;
+inline constexpr int IDC_SAVE = 2;
+inline constexpr int IDC_AUTOSCROLL = 3;
+static_assert(IDC_LOG == 0 && IDC_CLEAR == 1 && IDC_SAVE == 2 && IDC_AUTOSCROLL == 3,
+              "control ids are part of our contract");
+
+// The view is trimmed once it holds more than this many characters...
+inline constexpr size_t kLogTrimAbove = 0xFFFF;
+// ...down to this many, then on to just past the first line break that
+// follows within kLogFarthestBreak characters.
+inline constexpr size_t kLogKeepAfterTrim = 0xD7FF;
+inline constexpr size_t kLogFarthestBreak = 1024;
+
+// Where the shown part of `text` starts when the text alone fills what a trim
+// keeps: as a trim of the view would cut it, kLogKeepAfterTrim units before
+// the end, then past the first line break within kLogFarthestBreak units,
+// never inside a surrogate pair or a CR LF.
+size_t ShownPartStart(const wchar_t* text, size_t units);

@@ -1,0 +1,82 @@
+#include "logwindow/log_waiting_text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+std::wstring TextOf(const CLogWaitingText& waiting)
+{
+    return std::wstring(waiting.Text(), waiting.Units());
+}
+
+// Numbered pieces of 1,000 units, so a cut shows where it fell.
+std::wstring Piece(int number)
+{
+    std::wstring piece = L"<" + std::to_wstring(number) + L">";
+    piece.resize(1000, L'.');
+    return piece;
+}
+
+TEST(LogWaitingTextTest, KeepsTheNewestTextInOrderWithinItsBound)
+{
+    struct Case {
+        const char* name;
+        int pieces;          // added one by one
+        size_t extra;        // then one text of this many units, 0 for none
+        bool dropped;
+    };
+    const Case cases[] = {
+        {"a little", 3, 0, false},
+        {"exactly the bound", static_cast<int>(CLogWaitingText::kMostUnits / 1000), 
+         CLogWaitingText::kMostUnits % 1000, false},
+        {"past the bound", 300, 0, true},
+        {"one text larger than the bound", 2, 3 * CLogWaitingText::kMostUnits, true},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        CLogWaitingText waiting;
+        std::wstring all;
+        for (int i = 0; i < row.pieces; ++i) {
+            ASSERT_TRUE(waiting.Add(Piece(i).c_str(), 1000));
+            all += Piece(i);
+            ASSERT_LE(waiting.Units(), CLogWaitingText::kMostUnits);
+        }
+        if (row.extra > 0) {
+            std::wstring extra(row.extra, L'e');
+            extra.back() = L'!';
+            ASSERT_TRUE(waiting.Add(extra.c_str(), extra.size()));
+            all += extra;
+        }
+        EXPECT_EQ(waiting.Dropped(), row.dropped);
+        EXPECT_LE(waiting.Units(), CLogWaitingText::kMostUnits);
+        // What is kept is the newest text, never less than a view's worth.
+        EXPECT_GE(waiting.Units(), std::min(all.size(), CLogWaitingText::kKeptUnits));
+        EXPECT_TRUE(TextOf(waiting) == all.substr(all.size() - waiting.Units()));
+        EXPECT_EQ(waiting.Text()[waiting.Units()], L'\0');
+    }
+}
+
+TEST(LogWaitingTextTest, SwapHandsEverythingOverAndClearStartsAfresh)
+{
+    CLogWaitingText waiting;
+    CLogWaitingText taken;
+    for (int i = 0; i < 300; ++i) {
+        ASSERT_TRUE(waiting.Add(Piece(i).c_str(), 1000));
+    }
+    waiting.SwapWith(taken);
+    EXPECT_EQ(waiting.Units(), 0u);
+    EXPECT_FALSE(waiting.Dropped());
+    EXPECT_TRUE(taken.Dropped());
+    EXPECT_EQ(TextOf(taken).substr(taken.Units() - 1000), Piece(299));
+
+    ASSERT_TRUE(waiting.Add(L"next", 4));
+    EXPECT_EQ(TextOf(waiting), L"next");
+    taken.Clear();
+    EXPECT_EQ(taken.Units(), 0u);
+    EXPECT_FALSE(taken.Dropped());
+    EXPECT_EQ(std::wstring(taken.Text()), L"");
+}
+
+}  // namespace
