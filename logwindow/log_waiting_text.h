@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-// Not locked: the window's lock guards the one that senders add to. Bounded:
+// Not locked: the window's hand-off lock guards the one that senders add to. Bounded:
 // only the newest kKeptUnits can ever be shown (a view's worth), so once it
 // holds kMostUnits the older text goes and Dropped() says so.
 class CLogWaitingText {

@@ -8,10 +8,11 @@
 // When a run's first glyph is a mark that such a lookup covers, the index
 // wraps to 2^32 - 1 and the 64-bit shaper reads 8 GB past the glyph array: an
 // access violation on the window thread (32-bit builds wrap back to the
-// glyph before the array and read garbage instead). A datagram needs only a Hebrew or Arabic mark with no letter before
-// it in its run ("\xD6\xB6", "x\xD6\xB6", "\xD9\x8E") to do it, and which
-// fonts carry such lookups depends on the prefix (DejaVu Sans, which stands
-// in for Tahoma on a plain Debian, and Wine's own Tahoma both do).
+// glyph before the array and read garbage instead). A datagram needs only a
+// Hebrew or Arabic mark with no letter before it in its run ("\xD6\xB6",
+// "x\xD6\xB6", "\xD9\x8E") to do it, and which fonts carry such lookups
+// depends on the prefix (DejaVu Sans, which stands in for Tahoma on a plain
+// Debian, and Wine's own Tahoma both do).
 //
 // Without a GPOS table the shaper never enters that code. Under Wine the view
 // therefore uses a private copy of the font that the face resolves to, built

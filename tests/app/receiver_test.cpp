@@ -2,10 +2,10 @@
 #include "app/receiver.h"
 
 #include "logwindow/windows_system_log.h"
+#include "tests/support/failing_table_allocation.h"
 #include "tests/support/failing_thread_creation.h"
 #include "tests/support/wait_until.h"
 #include "tests/support/window_driver.h"
-#include "tests/support/failing_table_allocation.h"
 
 #include <gtest/gtest.h>
 
