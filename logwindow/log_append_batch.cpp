@@ -1,6 +1,7 @@
 // Decodes the texts of several datagrams into one text for the log window.
 #include "logwindow/log_append_batch.h"
 
+#include "logwindow/wide_buffer.h"
 #include "runtime/text_conversion.h"
 
 #include <cstdlib>
@@ -20,20 +21,7 @@ CLogAppendBatch::~CLogAppendBatch()
 
 bool CLogAppendBatch::Reserve(size_t needed)
 {
-    if (needed <= capacity) {
-        return true;
-    }
-    size_t grown = capacity == 0 ? needed : capacity;
-    while (grown < needed) {
-        grown *= 2;
-    }
-    auto* larger = static_cast<wchar_t*>(realloc(text, grown * sizeof(wchar_t)));
-    if (larger == nullptr) {
-        return false;
-    }
-    text = larger;
-    capacity = grown;
-    return true;
+    return GrowWideBuffer(text, capacity, needed);
 }
 
 bool CLogAppendBatch::Add(const char* data, size_t count)

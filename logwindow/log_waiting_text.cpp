@@ -1,6 +1,8 @@
 // Text handed to the log window that it has not shown yet, joined in the order handed over.
 #include "logwindow/log_waiting_text.h"
 
+#include "logwindow/wide_buffer.h"
+
 #include <cstdlib>
 #include <cwchar>
 #include <utility>
@@ -14,20 +16,7 @@ CLogWaitingText::~CLogWaitingText()
 
 bool CLogWaitingText::Reserve(size_t needed)
 {
-    if (needed <= capacity) {
-        return true;
-    }
-    size_t grown = capacity == 0 ? needed : capacity;
-    while (grown < needed) {
-        grown *= 2;
-    }
-    auto* larger = static_cast<wchar_t*>(realloc(text, grown * sizeof(wchar_t)));
-    if (larger == nullptr) {
-        return false;
-    }
-    text = larger;
-    capacity = grown;
-    return true;
+    return GrowWideBuffer(text, capacity, needed);
 }
 
 bool CLogWaitingText::Add(const wchar_t* added, size_t count)
