@@ -166,12 +166,6 @@ std::wstring CombiningMarks()
     return marks;
 }
 
-// As the receiver hands a turn's text to the window.
-void Queue(const std::wstring& text)
-{
-    CWindowsSystemLog::Instance()->HandOverText(text.c_str(), text.size());
-}
-
 // Each mark twice where a run starts: at the start of a line, and after a
 // letter of another script.
 TEST_F(LogViewTest, EveryCombiningMarkStartingARunIsShownExactly)
@@ -190,7 +184,7 @@ TEST_F(LogViewTest, EveryCombiningMarkStartingARunIsShownExactly)
         for (size_t start = 0; start < text.size(); start += kPiece) {
             ASSERT_TRUE(testsupport::Click(clearButton));
             const std::wstring piece = text.substr(start, kPiece);
-            Queue(piece);
+            HandOver(piece);
             ASSERT_TRUE(WaitUntil([&] { return ViewText() == ReadBack(piece); }))
                 << "from " << start << " after U+" << std::hex
                 << static_cast<unsigned>(before[1]);
