@@ -1,10 +1,9 @@
 // The log view of CWindowsSystemLog: its controls, the buttons, showing text with trimming, saving.
 #include "logwindow/log_view.h"
 
+#include "logwindow/view_font.h"
 #include "logwindow/windows_system_log.h"
 #include "runtime/scoped_lock.h"
-
-#include "logwindow/view_font.h"
 #include "runtime/text_conversion.h"
 
 #include <commdlg.h>
@@ -182,7 +181,7 @@ static bool IsLowSurrogate(wchar_t unit)
 
 // The position of the first line break in the text from `from` up to `end`,
 // or -1 when there is none. Lines that the view merely wraps do not count.
-static LONG FindLineBreak(HWND view, LONG from, LONG end, wchar_t* first = nullptr)
+static LONG FindLineBreak(HWND view, LONG from, LONG end)
 {
     wchar_t chunk[kScanChunk + 1];
     for (LONG start = from; start < end; start += kScanChunk) {
@@ -192,9 +191,6 @@ static LONG FindLineBreak(HWND view, LONG from, LONG end, wchar_t* first = nullp
         if (copied <= 0) {
             break;
         }
-        if (start == from && first != nullptr) {
-            *first = chunk[0];
-        }
         const wchar_t* found = std::find_if(chunk, chunk + copied, IsLineBreak);
         if (found != chunk + copied) {
             return start + static_cast<LONG>(found - chunk);
@@ -203,35 +199,37 @@ static LONG FindLineBreak(HWND view, LONG from, LONG end, wchar_t* first = nullp
     return -1;
 }
 
-// Where a trim that begins its cut at `cut` ends: just past the first line
-// break within kFarthestBreak characters, so that the view starts with a
-// whole line. Without one, at `cut` itself, moved past the second half of a
-// surrogate pair: a single far break must not cut the view far below what
-// it keeps.
+// Where a cut that begins at `cut` of `text` (`units` long) ends: just past
+// the first line break within kLogFarthestBreak units (a CR LF counts as
+// one), so that what stays starts with a whole line. Without one, at `cut`
+// itself, moved past the second half of a surrogate pair: a single far break
+// must not cut far below what is kept.
+static size_t CutEnd(const wchar_t* text, size_t units, size_t cut)
+{
+    const size_t end = std::min(units, cut + kLogFarthestBreak);
+    for (size_t i = cut; i < end; ++i) {
+        if (IsLineBreak(text[i])) {
+            return text[i] == L'\r' && i + 1 < units && text[i + 1] == L'\n' ? i + 2 : i + 1;
+        }
+    }
+    return cut < units && IsLowSurrogate(text[cut]) ? cut + 1 : cut;
+}
+
+// Where a trim of the view that begins its cut at `cut` ends, by the same
+// rule; it reads only the characters that the rule looks at.
 static LONG TrimEnd(HWND view, LONG cut, LONG end)
 {
-    wchar_t first = 0;
-    const LONG lineBreak = FindLineBreak(view, cut, std::min(end, cut + kFarthestBreak), &first);
-    if (lineBreak >= 0) {
-        return lineBreak + 1;
-    }
-    return IsLowSurrogate(first) ? cut + 1 : cut;
+    wchar_t chunk[kFarthestBreak + 1] = {};
+    TEXTRANGEW range = {{cut, std::min(end, cut + kFarthestBreak)}, chunk};
+    const LONG copied = cut < end ? static_cast<LONG>(SendMessageW(
+                                        view, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range)))
+                                  : 0;
+    return cut + static_cast<LONG>(CutEnd(chunk, static_cast<size_t>(std::max(0L, copied)), 0));
 }
 
 size_t ShownPartStart(const wchar_t* text, size_t units)
 {
-    if (units <= kLogKeepAfterTrim) {
-        return 0;
-    }
-    const size_t cut = units - kLogKeepAfterTrim;
-    const size_t end = std::min(units, cut + kLogFarthestBreak);
-    for (size_t i = cut; i < end; ++i) {
-        if (IsLineBreak(text[i])) {
-            // The view holds a CR LF as one line break.
-            return text[i] == L'\r' && i + 1 < units && text[i + 1] == L'\n' ? i + 2 : i + 1;
-        }
-    }
-    return IsLowSurrogate(text[cut]) ? cut + 1 : cut;
+    return units <= kLogKeepAfterTrim ? 0 : CutEnd(text, units, units - kLogKeepAfterTrim);
 }
 
 // Deletes the text before `cut`. Some rich edit controls (Wine's among them)
