@@ -2,6 +2,7 @@
 #include "logwindow/windows_system_log.h"
 
 #include "runtime/scoped_lock.h"
+#include "runtime/thread_name.h"
 
 #include <algorithm>
 
@@ -216,6 +217,7 @@ uint32_t CWindowsSystemLog::WindowThread(CWorkerThread* record)
         return 0;
     }
     auto* self = static_cast<CWindowsSystemLog*>(record->owner);
+    NameCurrentThread(L"syslog-window");
     // Without a window there is nothing to pump: end, so that start-up stops
     // waiting for a window that will never come.
     if (self->RunsWindowThread()) {

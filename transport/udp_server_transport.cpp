@@ -2,6 +2,7 @@
 #include "transport/udp_server_transport.h"
 
 #include "runtime/scoped_lock.h"
+#include "runtime/thread_name.h"
 #include "runtime/tick_count.h"
 #include "transport/socket_calls.h"
 
@@ -226,6 +227,7 @@ void CUDPServerTransport::OnThreadStart()
     // window is busy showing a flood, this thread goes first, or the socket
     // overflows and the system drops what does not fit.
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
+    NameCurrentThread(L"syslog-receive");
 }
 
 bool CUDPServerTransport::Process()
