@@ -41,21 +41,12 @@ static constexpr int kAutoscrollWidth = 96;
 static constexpr wchar_t kAutoscrollOffLabel[] = L"Autoscroll Off";
 static constexpr wchar_t kAutoscrollOnLabel[] = L"Autoscroll On";
 
-static constexpr LONG kTrimAbove = static_cast<LONG>(kLogTrimAbove);
-static constexpr LONG kKeepAfterTrim = static_cast<LONG>(kLogKeepAfterTrim);
-static constexpr LONG kFarthestBreak = static_cast<LONG>(kLogFarthestBreak);
-// A step that takes the view past kTrimAbove by no more than this, a
-// datagram's text, leaves the trim to the next step, as one append would;
-// by more, it trims at once.
-static constexpr LONG kMostPastTrim = 1024;
 // A rich edit control silently drops text past 32,767 characters unless told
-// otherwise; leave ample room above the trim threshold plus one append.
+// otherwise; leave ample room above the trim threshold plus one step.
 static constexpr LPARAM kLogViewTextLimit = 1 << 20;
-static_assert(kLogViewTextLimit > 4 * kTrimAbove, "the text limit must stay clear of trimming");
-// How many characters one look for a line break reads at a time.
-static constexpr LONG kScanChunk = 1024;
-// How many characters one step of a trim deletes (see DeleteOldest).
-static constexpr LONG kTrimStep = 1024;
+static_assert(kLogViewTextLimit > 4 * kLogTrimAbove, "the text limit must stay clear of trimming");
+// Nothing the view shows can be undone, so it keeps no copies for undoing.
+static constexpr WPARAM kNoUndo = 0;
 
 static constexpr DWORD kMaxFileName = MAX_PATH;
 static constexpr wchar_t kSaveDialogTitle[] = L"Save Kestrum Log As...";
@@ -79,15 +70,45 @@ static HWND CreateChild(HWND parent, HINSTANCE instance, const wchar_t* classNam
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
 }
 
-// Everything the view needs before its first text: plain text, so that text
-// beginning with "{\rtf" is shown as it is; a limit far above the trim
-// threshold; lines wrapped at the view's own width.
-static void PrepareLogView(HWND view)
+// A log view with everything it needs before its first text: rich text, so
+// that its text can be given in parts that stay apart (CLogRtfSource); no
+// undo; a limit far above the trim threshold; lines wrapped at its own
+// width. Made at `bounds` so that its first text is laid out once, at the
+// width it is shown at.
+HWND CWindowsSystemLog::CreateLogView(HWND parent, HINSTANCE instance, const RECT& bounds,
+                                      bool shown)
 {
+    const HWND view = CreateWindowExW(
+        0, kLogViewClass, nullptr, shown ? kLogViewStyle : kLogViewStyle & ~WS_VISIBLE,
+        bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_LOG)), instance, nullptr);
+    if (view == nullptr) {
+        return nullptr;
+    }
     // Only an empty control accepts a change of text mode.
-    SendMessageW(view, EM_SETTEXTMODE, TM_PLAINTEXT, 0);
+    SendMessageW(view, EM_SETTEXTMODE, TM_RICHTEXT, 0);
+    SendMessageW(view, EM_SETUNDOLIMIT, kNoUndo, 0);
     SendMessageW(view, EM_EXLIMITTEXT, 0, kLogViewTextLimit);
     SendMessageW(view, EM_SETTARGETDEVICE, 0, 0);
+    return view;
+}
+
+// The view's default format in `font`. Wine's rich edit scrolls a line at
+// a time by the height of that format's font, which it takes from a laid
+// out run of the same format when the font is set, and guesses 24 pixels
+// otherwise; every part of the view's text has a format of its own. So a
+// character is laid out in the default format, taken away, and the font set
+// again: the view then scrolls by its real lines.
+void CWindowsSystemLog::SetLogViewFont(HWND view, HFONT font)
+{
+    SetControlFont(view, font);
+    if (GetWindowTextLengthW(view) != 0) {
+        return;
+    }
+    SendMessageW(view, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L"x"));
+    SendMessageW(view, EM_SETSEL, 0, -1);
+    SendMessageW(view, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
+    SetControlFont(view, font);
 }
 
 void CWindowsSystemLog::CreateControls(HWND hwnd)
@@ -95,8 +116,7 @@ void CWindowsSystemLog::CreateControls(HWND hwnd)
     richEditModule = LoadLibraryW(kRichEditLibrary);
     dpi = WindowDpi(hwnd);
 
-    logView = CreateChild(hwnd, instance, kLogViewClass, nullptr, kLogViewStyle, IDC_LOG);
-    PrepareLogView(logView);
+    logView = CreateLogView(hwnd, instance, RECT{}, true);
     clearButton = CreateChild(hwnd, instance, L"button", L"Clear", kButtonStyle, IDC_CLEAR);
     saveButton = CreateChild(hwnd, instance, L"button", L"Save", kButtonStyle, IDC_SAVE);
     autoscrollButton = CreateChild(hwnd, instance, L"button", kAutoscrollOffLabel, kButtonStyle,
@@ -113,13 +133,15 @@ void CWindowsSystemLog::ScaleControls()
 {
     const HFONT scaled = CreateLogViewFont(Scaled(kFontHeight), kFontFace);
     if (scaled != nullptr) {
-        for (HWND control : {logView, clearButton, saveButton, autoscrollButton}) {
+        for (HWND control : {clearButton, saveButton, autoscrollButton}) {
             SetControlFont(control, scaled);
         }
-        if (font != nullptr) {
-            DeleteObject(font);
-        }
+        const HFONT old = font;
         font = scaled;
+        UseViewFont();
+        if (old != nullptr) {
+            DeleteObject(old);
+        }
     }
     const int top = Scaled(kButtonTop);
     const int height = Scaled(kButtonHeight);
@@ -138,7 +160,9 @@ void CWindowsSystemLog::OnCommand(HWND hwnd, WPARAM wParam)
             CScopedLock guard(handOffLock);
             waitingText->Clear();
         }
-        SetWindowTextW(logView, nullptr);
+        // A new, empty view: emptying a long paragraph can take seconds.
+        viewText->Clear();
+        ReplaceView(0);
         break;
     }
     case IDC_SAVE: SaveWithDialog(hwnd); break;
@@ -147,210 +171,33 @@ void CWindowsSystemLog::OnCommand(HWND hwnd, WPARAM wParam)
     }
 }
 
+// The view in `font`, and its face as the view's rich text names it. A view
+// with text is made anew in it: setting a font on text makes all of it one
+// format, and its parts would join into runs as long as the view.
+void CWindowsSystemLog::UseViewFont()
+{
+    LOGFONTW face = {};
+    GetObjectW(font, sizeof face, &face);
+    // Our faces are ASCII names; anything else could not be written as one.
+    size_t length = 0;
+    for (const wchar_t* name = face.lfFaceName; *name != L'\0' && length + 1 < sizeof viewFace;
+         ++name) {
+        const bool plain = *name >= 0x20 && *name < 0x7F && wcschr(L"\\{};", *name) == nullptr;
+        viewFace[length++] = plain ? static_cast<char>(*name) : '_';
+    }
+    viewFace[length] = '\0';
+    viewCharSet = face.lfCharSet;
+    if (viewText->Units() == 0) {
+        SetLogViewFont(logView, font);
+        return;
+    }
+    ReplaceView(0);
+}
+
 void CWindowsSystemLog::ToggleAutoscroll()
 {
     autoscroll = !autoscroll;
     SetWindowTextW(autoscrollButton, autoscroll ? kAutoscrollOffLabel : kAutoscrollOnLabel);
-}
-
-// The number of characters in the view, counting a line break as one: the
-// unit of every selection, unlike WM_GETTEXTLENGTH, which counts it as two.
-static LONG TextEnd(HWND view)
-{
-    GETTEXTLENGTHEX query = {GTL_NUMCHARS | GTL_PRECISE, 1200};
-    return static_cast<LONG>(SendMessageW(view, EM_GETTEXTLENGTHEX,
-                                          reinterpret_cast<WPARAM>(&query), 0));
-}
-
-static void DeleteRange(HWND view, LONG start, LONG end)
-{
-    SendMessageW(view, EM_SETSEL, start, end);
-    // wParam FALSE: the deletion cannot be undone, so no undo copy is kept.
-    SendMessageW(view, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
-}
-
-static bool IsLineBreak(wchar_t unit)
-{
-    return unit == L'\r' || unit == L'\n';
-}
-
-static bool IsLowSurrogate(wchar_t unit)
-{
-    return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
-// The position of the first line break in the text from `from` up to `end`,
-// or -1 when there is none. Lines that the view merely wraps do not count.
-static LONG FindLineBreak(HWND view, LONG from, LONG end)
-{
-    wchar_t chunk[kScanChunk + 1];
-    for (LONG start = from; start < end; start += kScanChunk) {
-        TEXTRANGEW range = {{start, std::min(end, start + kScanChunk)}, chunk};
-        const LONG copied = static_cast<LONG>(
-            SendMessageW(view, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range)));
-        if (copied <= 0) {
-            break;
-        }
-        const wchar_t* found = std::find_if(chunk, chunk + copied, IsLineBreak);
-        if (found != chunk + copied) {
-            return start + static_cast<LONG>(found - chunk);
-        }
-    }
-    return -1;
-}
-
-// Where a cut that begins at `cut` of `text` (`units` long) ends: just past
-// the first line break within kLogFarthestBreak units (a CR LF counts as
-// one), so that what stays starts with a whole line. Without one, at `cut`
-// itself, moved past the second half of a surrogate pair: a single far break
-// must not cut far below what is kept.
-static size_t CutEnd(const wchar_t* text, size_t units, size_t cut)
-{
-    const size_t end = std::min(units, cut + kLogFarthestBreak);
-    for (size_t i = cut; i < end; ++i) {
-        if (IsLineBreak(text[i])) {
-            return text[i] == L'\r' && i + 1 < units && text[i + 1] == L'\n' ? i + 2 : i + 1;
-        }
-    }
-    return cut < units && IsLowSurrogate(text[cut]) ? cut + 1 : cut;
-}
-
-// Where a trim of the view that begins its cut at `cut` ends, by the same
-// rule; it reads only the characters that the rule looks at.
-static LONG TrimEnd(HWND view, LONG cut, LONG end)
-{
-    wchar_t chunk[kFarthestBreak + 1] = {};
-    TEXTRANGEW range = {{cut, std::min(end, cut + kFarthestBreak)}, chunk};
-    const LONG copied = cut < end ? static_cast<LONG>(SendMessageW(
-                                        view, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range)))
-                                  : 0;
-    return cut + static_cast<LONG>(CutEnd(chunk, static_cast<size_t>(std::max(0L, copied)), 0));
-}
-
-size_t ShownPartStart(const wchar_t* text, size_t units)
-{
-    return units <= kLogKeepAfterTrim ? 0 : CutEnd(text, units, units - kLogKeepAfterTrim);
-}
-
-// Deletes the text before `cut`. Some rich edit controls (Wine's among them)
-// delete a range line by line, each time walking from the start of the text
-// to the end of the range, so one large cut costs the square of its line
-// count; cut it in steps of about kTrimStep characters instead, each ending
-// just past a line break, with the same result. A step never ends inside a
-// line: the control lays out a line again each time a piece of it goes.
-// The view is not painted between steps.
-static void DeleteOldest(HWND view, LONG cut)
-{
-    const LONG keep = TextEnd(view) - cut;
-    for (LONG left = cut; left > 0;) {
-        LONG step = left;
-        if (left > kTrimStep) {
-            const LONG lineBreak = FindLineBreak(view, kTrimStep, left);
-            step = lineBreak >= 0 ? lineBreak + 1 : left;
-        }
-        DeleteRange(view, 0, step);
-        const LONG stillLeft = TextEnd(view) - keep;
-        if (stillLeft >= left) {
-            return;  // the control deleted nothing: stop rather than spin
-        }
-        left = stillLeft;
-    }
-}
-
-// Empties a view of `end` characters. Piece by piece from the end: Wine's
-// control moves every later line for each line it deletes, so this costs
-// a third of deleting everything at once (35 ms against 95 ms for a full
-// view of short lines).
-static void DeleteAll(HWND view, LONG end)
-{
-    for (; end > 0; end = std::max(0L, end - kTrimStep)) {
-        DeleteRange(view, std::max(0L, end - kTrimStep), end);
-    }
-}
-
-// Holds off the view's painting for one step and repaints it once after.
-// Otherwise each part (trim, insert, scroll) repaints and updates the scroll
-// bar on its own: about 17 ms per append at 60,000 characters under Wine,
-// against 2-5 ms this way.
-class CPaintPause {
-public:
-    explicit CPaintPause(HWND paused) : view(paused) { SendMessageW(view, WM_SETREDRAW, FALSE, 0); }
-    ~CPaintPause()
-    {
-        SendMessageW(view, WM_SETREDRAW, TRUE, 0);
-        // The frame too: the scroll bar changed while painting was off, and
-        // Wine leaves it unpainted (the view shows no scroll bar) otherwise.
-        RedrawWindow(view, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
-    }
-    CPaintPause(const CPaintPause&) = delete;
-    CPaintPause& operator=(const CPaintPause&) = delete;
-
-private:
-    HWND view;
-};
-
-static void InsertAtEnd(HWND view, const wchar_t* text)
-{
-    const LONG end = TextEnd(view);
-    SendMessageW(view, EM_SETSEL, end, end);
-    // wParam FALSE: not undoable, so no undo copy is kept.
-    SendMessageW(view, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
-}
-
-// The first character of the line at the top of the view. Lines and
-// characters, not pixels: the view's pixel scroll positions are 16-bit and
-// overflow in a long view.
-static LONG TopCharacter(HWND view)
-{
-    const LRESULT line = SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0);
-    return static_cast<LONG>(SendMessageW(view, EM_LINEINDEX, static_cast<WPARAM>(line), 0));
-}
-
-static void ScrollToTop(HWND view, LONG character)
-{
-    const LRESULT wanted = SendMessageW(view, EM_EXLINEFROMCHAR, 0, character);
-    const LRESULT shown = SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0);
-    if (wanted != shown) {
-        SendMessageW(view, EM_LINESCROLL, 0, wanted - shown);
-    }
-}
-
-// The view afterwards holds what showing the texts one by one, each with its
-// trim, would leave, give or take a line: the newest text, in order, from a
-// whole line on. Whatever the amount, it costs one insertion and at most one
-// trim, so the view never falls behind.
-void CWindowsSystemLog::ShowText(const CLogWaitingText& text)
-{
-    CPaintPause pause(logView);
-    // Every insertion scrolls the caret into view; while autoscroll is off
-    // the reader's line stays at the top, until it is itself trimmed away.
-    const LONG top = autoscroll ? 0 : TopCharacter(logView);
-    LONG removed = 0;
-    if (text.Dropped() || text.Units() >= kLogKeepAfterTrim) {
-        // The waiting text alone fills what a trim keeps: the whole view
-        // would be trimmed away, and the older waiting text with it.
-        removed = TextEnd(logView);
-        DeleteAll(logView, removed);
-        InsertAtEnd(logView, text.Text() + ShownPartStart(text.Text(), text.Units()));
-    } else {
-        const LONG before = TextEnd(logView);
-        InsertAtEnd(logView, text.Text());
-        const LONG after = TextEnd(logView);
-        // Cut where a trim before the insertion would have, or, when many
-        // texts came at once, where it would leave the view.
-        if (before > kTrimAbove) {
-            removed = TrimEnd(logView, before - kKeepAfterTrim, after);
-        } else if (after > kTrimAbove + kMostPastTrim) {
-            removed = TrimEnd(logView, after - kKeepAfterTrim, after);
-        }
-        DeleteOldest(logView, removed);
-    }
-    if (autoscroll) {
-        SendMessageW(logView, WM_VSCROLL, SB_BOTTOM, 0);
-        SendMessageW(logView, EM_SCROLLCARET, 0, 0);
-    } else {
-        ScrollToTop(logView, top >= removed ? top - removed : 0);
-    }
 }
 
 void CWindowsSystemLog::SaveWithDialog(HWND owner)

@@ -25,9 +25,7 @@ inline constexpr size_t kLogTrimAbove = 0xFFFF;
 // follows within kLogFarthestBreak characters.
 inline constexpr size_t kLogKeepAfterTrim = 0xD7FF;
 inline constexpr size_t kLogFarthestBreak = 1024;
-
-// Where the shown part of `text` starts when the text alone fills what a trim
-// keeps: as a trim of the view would cut it, kLogKeepAfterTrim units before
-// the end, then past the first line break within kLogFarthestBreak units,
-// never inside a surrogate pair or a CR LF.
-size_t ShownPartStart(const wchar_t* text, size_t units);
+// A step that takes the view past kLogTrimAbove by no more than this, the
+// text of one datagram, leaves the trim to the next step, as one append
+// would; by more, it trims at once.
+inline constexpr size_t kLogMostPastTrim = 1024;

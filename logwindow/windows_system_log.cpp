@@ -70,7 +70,11 @@ CWindowsSystemLog::CWindowsSystemLog()
       handOffLock(nullptr),
       waitingText(new CLogWaitingText()),
       wakePending(false),
-      shownText(new CLogWaitingText())
+      takenText(new CLogWaitingText()),
+      viewText(new CLogText()),
+      viewFace{},
+      viewCharSet(DEFAULT_CHARSET),
+      nextViewFont(0)
 {
     worker = new CWorkerThread(this, &CWindowsSystemLog::WindowThread);
     lock = new CKestrumCriticalSection();
@@ -91,8 +95,10 @@ CWindowsSystemLog::~CWindowsSystemLog()
     // hands them over was deleted before.
     delete waitingText;
     waitingText = nullptr;
-    delete shownText;
-    shownText = nullptr;
+    delete takenText;
+    takenText = nullptr;
+    delete viewText;
+    viewText = nullptr;
     delete handOffLock;
     handOffLock = nullptr;
     if (richEditModule != nullptr) {
@@ -154,6 +160,7 @@ void CWindowsSystemLog::PumpMessages()
         }
         return;
     }
+    ShowForgottenText();
     // Like a short sleep, but a message ends it at once.
     MsgWaitForMultipleObjectsEx(0, nullptr, kIdleSleepMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
 }
@@ -260,6 +267,7 @@ LRESULT CWindowsSystemLog::HandleMessage(HWND hwnd, UINT message, WPARAM wParam,
     case WM_LOG_APPEND: AppendText(reinterpret_cast<wchar_t*>(wParam)); return 0;
     case WM_LOG_WAKE: ShowWaitingText(); return 0;
     case WM_TIMER: OnTimer(wParam); return 0;
+    case WM_ENTERIDLE: ShowForgottenText(); return 0;
     case WM_DPICHANGED: OnDpiChanged(hwnd, wParam, lParam); return 0;
     default: return DefWindowProcW(hwnd, message, wParam, lParam);
     }

@@ -1,6 +1,7 @@
 // The program's one window, a singleton that runs its own GUI thread, and its log view.
 #pragma once
 
+#include "logwindow/log_text.h"
 #include "logwindow/log_view.h"
 #include "logwindow/log_waiting_text.h"
 #include "runtime/kestrum_critical_section.h"
@@ -46,12 +47,13 @@ public:
     LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void DestroyWindows();
 
-    // The log view (log_view.cpp, log_hand_off.cpp); all of them run on the
-    // window thread.
+    // The log view (log_view.cpp, log_view_step.cpp, log_hand_off.cpp); all
+    // of them run on the window thread.
     void CreateControls(HWND hwnd);
     void OnCommand(HWND hwnd, WPARAM wParam);
     void AppendText(wchar_t* text);
     void ShowWaitingText();
+    void ShowForgottenText();
     bool SaveToFile(const wchar_t* path);
 
     CWorkerThread* worker;
@@ -68,14 +70,23 @@ public:
     std::atomic<bool> visible;
     // The window's dpi, which every size and the font follow; window thread only.
     UINT dpi;
-    // Text handed over and not yet shown, and whether the window thread has
-    // been asked to look at it; both under `handOffLock`, which is held only
+    // Text handed over and not yet shown, and whether the window thread will
+    // look at it without being asked again (a wake is posted, or the
+    // look-again timer runs); both under `handOffLock`, which is held only
     // for a copy or a swap, never across a message.
     CKestrumCriticalSection* handOffLock;
     CLogWaitingText* waitingText;
     bool wakePending;
     // What the window thread is showing; window thread only.
-    CLogWaitingText* shownText;
+    CLogWaitingText* takenText;
+    // What the log view holds, character for character; window thread only.
+    CLogText* viewText;
+    // The view font's face and character set as rich text names them, and
+    // which of its two names the next part of text takes (CLogRtfSource);
+    // window thread only.
+    char viewFace[LF_FACESIZE];
+    int viewCharSet;
+    int nextViewFont;
 
 private:
     void PumpMessages();
@@ -87,7 +98,12 @@ private:
     void FitLogView(LPARAM size);
     void ToggleAutoscroll();
     void SaveWithDialog(HWND owner);
+    static HWND CreateLogView(HWND parent, HINSTANCE instance, const RECT& bounds, bool shown);
+    static void SetLogViewFont(HWND view, HFONT font);
+    void UseViewFont();
     void ShowText(const CLogWaitingText& text);
+    void StreamIn(HWND view, size_t at, const wchar_t* text, size_t units);
+    void ReplaceView(size_t removed);
     void OnTimer(WPARAM id);
     void ReportSaveFailure(const wchar_t* reason, const wchar_t* path);
 };

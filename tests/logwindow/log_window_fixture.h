@@ -22,11 +22,10 @@ protected:
         window = log->window;
         // The window exists before it is shown.
         ASSERT_TRUE(WaitUntil([this] { return IsWindowVisible(window) != FALSE; }));
-        view = FindControl(window, IDC_LOG, L"RichEdit50W");
         clearButton = FindControl(window, IDC_CLEAR, L"Button");
         saveButton = FindControl(window, IDC_SAVE, L"Button");
         autoscrollButton = FindControl(window, IDC_AUTOSCROLL, L"Button");
-        ASSERT_NE(view, nullptr);
+        ASSERT_NE(View(), nullptr);
         ASSERT_NE(clearButton, nullptr);
         ASSERT_NE(saveButton, nullptr);
         ASSERT_NE(autoscrollButton, nullptr);
@@ -54,7 +53,11 @@ protected:
         ASSERT_TRUE(Settled());
     }
 
-    std::wstring ViewText() { return ReadText(view); }
+    // Found again each time: the window makes a new view when that is
+    // cheaper than editing the old one.
+    HWND View() const { return FindControl(window, IDC_LOG, L"RichEdit50W"); }
+
+    std::wstring ViewText() { return ReadText(View()); }
 
     // Runs `work` on the window thread, from a message posted to the window,
     // as the window's own handlers run; returns without waiting for it.
@@ -62,7 +65,6 @@ protected:
 
     CWindowsSystemLog* log = nullptr;
     HWND window = nullptr;
-    HWND view = nullptr;
     HWND clearButton = nullptr;
     HWND saveButton = nullptr;
     HWND autoscrollButton = nullptr;

@@ -66,7 +66,7 @@ TEST_F(WindowsSystemLogTest, DeletingReturnsAfterTheWindowThreadEnded)
     HANDLE thread = nullptr;
     ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), log->worker->thread, GetCurrentProcess(),
                                 &thread, SYNCHRONIZE, FALSE, 0));
-    const HWND view = this->view;
+    const HWND view = View();
 
     EXPECT_TRUE(FinishesWithin([] { CWindowsSystemLog::DestroyInstance(); }));
     EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0);
@@ -100,7 +100,7 @@ TEST_F(WindowsSystemLogTest, LogViewFillsTheClientAreaBelowTheButtons)
         RECT client = {};
         GetClientRect(window, &client);
         RECT placed = {};
-        GetWindowRect(view, &placed);
+        GetWindowRect(View(), &placed);
         MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&placed), 2);
         EXPECT_EQ(placed.left, 0);
         EXPECT_EQ(placed.top, 36);
@@ -184,7 +184,7 @@ TEST_F(WindowsSystemLogTest, ChangeOfDpiScalesTheControlsAndTakesTheSuggestedFra
 
         RECT client = {};
         GetClientRect(window, &client);
-        const RECT view = PlaceOf(this->view);
+        const RECT view = PlaceOf(View());
         EXPECT_EQ(view.top, row.band);
         EXPECT_EQ(view.right, client.right);
         EXPECT_EQ(view.bottom, client.bottom);
@@ -192,7 +192,7 @@ TEST_F(WindowsSystemLogTest, ChangeOfDpiScalesTheControlsAndTakesTheSuggestedFra
         for (HWND button : {clearButton, saveButton, autoscrollButton}) {
             EXPECT_EQ(FontHeightOf(button), row.fontHeight);
         }
-        EXPECT_EQ(ViewFontTwips(this->view), -row.fontHeight * kTwipsPerPixel);
+        EXPECT_EQ(ViewFontTwips(View()), -row.fontHeight * kTwipsPerPixel);
     }
 }
 
@@ -203,7 +203,7 @@ TEST_F(WindowsSystemLogTest, ResizeAfterAChangeOfDpiKeepsTheScaledBand)
     ASSERT_TRUE(SetWindowPos(window, nullptr, 0, 0, 900, 500,
                              SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE));
     ASSERT_TRUE(testsupport::Sync(window));
-    EXPECT_EQ(PlaceOf(view).top, 72);
+    EXPECT_EQ(PlaceOf(View()).top, 72);
 }
 
 // A window class "Syslog" of this module whose windows refuse to be made.

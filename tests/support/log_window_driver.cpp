@@ -113,13 +113,12 @@ int Save(HWND window, const wchar_t* path)
 
 int Watch(HWND window, const wchar_t* path, const wchar_t* target, const wchar_t* seconds)
 {
-    const HWND view = FindControl(window, IDC_LOG, L"RichEdit50W");
-    if (view == nullptr) {
+    if (FindControl(window, IDC_LOG, L"RichEdit50W") == nullptr) {
         return Fail(L"no log view");
     }
     const unsigned number = target != nullptr ? wcstoul(target, nullptr, 10) : 0;
     const double limit = seconds != nullptr ? wcstod(seconds, nullptr) : 0.0;
-    return WatchView(view, path, number, limit) ? 0 : Fail(L"the last text was not shown in time");
+    return WatchView(window, path, number, limit) ? 0 : Fail(L"the last text was not shown in time");
 }
 
 double MillisecondsSince(const LARGE_INTEGER& start, const LARGE_INTEGER& frequency)

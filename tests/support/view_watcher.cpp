@@ -3,6 +3,8 @@
 
 #include "tests/support/window_driver.h"
 
+#include "logwindow/log_view.h"
+
 #include <cstdio>
 #include <string>
 
@@ -92,7 +94,7 @@ SequenceRun TrailingSequenceRun(const std::wstring& text)
     return run;
 }
 
-bool WatchView(HWND view, const std::wstring& path, unsigned target, double seconds)
+bool WatchView(HWND window, const std::wstring& path, unsigned target, double seconds)
 {
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -109,7 +111,7 @@ bool WatchView(HWND view, const std::wstring& path, unsigned target, double seco
     bool hasLast = false;
     unsigned last = 0;
     bool reached = false;
-    for (ULONGLONG now = started; !reached && now - started < limitMs && IsWindow(view);
+    for (ULONGLONG now = started; !reached && now - started < limitMs && IsWindow(window);
          now = GetTickCount64()) {
         if (now - lastStopCheck >= kStopCheckMs) {
             lastStopCheck = now;
@@ -118,6 +120,9 @@ bool WatchView(HWND view, const std::wstring& path, unsigned target, double seco
             }
         }
         Sleep(kReadPauseMs);
+        // Found again each time: the window makes a new view when that is
+        // cheaper than editing the old one.
+        const HWND view = FindControl(window, IDC_LOG, L"RichEdit50W");
         DWORD_PTR length = 0;
         if (!SendMessageTimeoutW(view, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kDriverPatienceMs,
                                  &length)) {

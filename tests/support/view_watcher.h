@@ -18,12 +18,12 @@ struct SequenceRun {
 // before it count down by one.
 SequenceRun TrailingSequenceRun(const std::wstring& text);
 
-// Reads `view` again and again and writes "ready", then one line each time its
-// last number changes:
+// Reads the log view of `window` again and again (finding it anew each time)
+// and writes "ready", then one line each time its last number changes:
 //   <unix time> <first number of the run> <last number>
 // Ends once the last number is `target`, after `seconds`, when the window is
 // gone, or when a file named `path`.stop appears. Returns false when `path`
 // cannot be written or `target` was never shown.
-bool WatchView(HWND view, const std::wstring& path, unsigned target, double seconds);
+bool WatchView(HWND window, const std::wstring& path, unsigned target, double seconds);
 
 }  // namespace testsupport
