@@ -3,13 +3,18 @@
 #include "logwindow/windows_system_log.h"
 
 #include "tests/logwindow/log_window_fixture.h"
+#include "tests/support/failing_window_calls.h"
 #include "tests/support/wait_until.h"
 #include "tests/support/window_driver.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <functional>
+#include <iterator>
+#include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -148,37 +153,78 @@ TEST_F(LogHandOffTest, TextsAppearWhileAModalLoopRuns)
     }
 }
 
-TEST_F(LogHandOffTest, MoreThanTheViewKeepsShowsTheNewestFromAWholeLine)
+// A text of one of the sizes that stress a step (a byte, a datagram's
+// most, more than a datagram, most of a view, what a trim keeps), of words,
+// with or without line breaks (LF or CR LF, never split across texts).
+std::wstring MixedText(std::mt19937& random)
 {
-    constexpr int kLines = 4000;
-    constexpr size_t kWidth = 61;  // 244,000 units: nearly four views
-    Append(L"shown before the flood\n");
-    HoldWindowThread();
-    // The window cannot take anything meanwhile; handing over must not wait.
-    EXPECT_TRUE(FinishesWithin([this] {
-        for (int i = 0; i < kLines; ++i) {
-            HandOver(NumberedLine(L"line ", i, kWidth));
+    static const size_t kSizes[] = {1, 1024, 1500, 40000, kLogKeepAfterTrim};
+    const size_t size = kSizes[random() % std::size(kSizes)];
+    const size_t lineEvery = random() % 2 == 0 ? 0 : 40 + random() % 200;
+    std::wstring text;
+    while (text.size() < size) {
+        if (lineEvery > 0 && text.size() % lineEvery == lineEvery - 1) {
+            text += random() % 2 == 0 || text.size() + 2 > size ? L"\n" : L"\r\n";
+        } else {
+            text += static_cast<wchar_t>(text.size() % 7 == 6 ? L' ' : L'a' + random() % 26);
         }
-    }));
-    {
-        CScopedLock guard(log->handOffLock);
-        EXPECT_LE(log->waitingText->Units(), CLogWaitingText::kMostUnits);
-        EXPECT_TRUE(log->waitingText->Dropped());
     }
-    Release();
-    ASSERT_TRUE(Settled());
+    return text;
+}
 
-    // The newest lines, whole, in order, up to the last, within the bound.
-    const std::vector<std::wstring> lines = LinesOf(ViewText());
-    ASSERT_FALSE(lines.empty());
-    const int first = kLines - static_cast<int>(lines.size());
-    for (size_t i = 0; i < lines.size(); ++i) {
-        const std::wstring expected = NumberedLine(L"line ", first + static_cast<int>(i), kWidth);
-        ASSERT_EQ(lines[i], expected.substr(0, expected.size() - 1)) << "line " << i;
+// Every line break as the view counts it: one '\r'.
+std::wstring Positions(const std::wstring& text)
+{
+    std::wstring out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') {
+            ++i;
+        }
+        out += text[i] == L'\n' ? L'\r' : text[i];
     }
-    const size_t positions = lines.size() * kWidth;
-    EXPECT_LE(positions, kLogTrimAbove);
-    EXPECT_GE(positions, kLogKeepAfterTrim - kWidth);
+    return out;
+}
+
+// Whatever arrives while the window thread is busy, after each step the view
+// is the newest text in order, from a whole line (or from the cut itself
+// when no line break follows it closely), within its bound, and no less
+// than a trim keeps.
+TEST_F(LogHandOffTest, EveryStepShowsTheNewestTextWithinTheBound)
+{
+    for (unsigned seed : {1u, 2u, 3u, 4u, 5u}) {
+        SCOPED_TRACE(seed);
+        ASSERT_TRUE(testsupport::Click(clearButton));
+        std::mt19937 random(seed);
+        std::mutex order;
+        std::wstring sent;  // in the order handed over
+        for (int step = 0; step < 3; ++step) {
+            HoldWindowThread();
+            auto send = [&](unsigned threadSeed) {
+                std::mt19937 own(threadSeed);
+                for (int i = 0; i < 3; ++i) {
+                    const std::wstring text = MixedText(own);
+                    std::lock_guard<std::mutex> guard(order);
+                    HandOver(text);
+                    sent += Positions(text);
+                }
+            };
+            std::thread first(send, random());
+            std::thread second(send, random());
+            first.join();
+            second.join();
+            Release();
+            ASSERT_TRUE(Settled());
+
+            const std::wstring shown = Positions(ViewText());
+            ASSERT_LE(shown.size(), kLogTrimAbove + kLogMostPastTrim);
+            ASSERT_GE(shown.size(), std::min(sent.size(), kLogKeepAfterTrim - kLogFarthestBreak));
+            ASSERT_TRUE(sent.ends_with(shown)) << "step " << step;
+            const size_t start = sent.size() - shown.size();
+            if (start > 0 && sent[start - 1] != L'\r') {
+                EXPECT_GE(shown.find(L'\r'), kLogFarthestBreak) << "cut before a near line break";
+            }
+        }
+    }
 }
 
 TEST_F(LogHandOffTest, TextsFromTwoThreadsKeepTheirOrder)
@@ -240,6 +286,38 @@ TEST_F(LogHandOffTest, TextsFromTwoThreadsKeepTheirOrder)
     }
     EXPECT_EQ(next[0], kEach);
     EXPECT_EQ(next[1], kEach);
+}
+
+// Texts are shown even when the window cannot be woken for them, or cannot
+// set itself the timer to look again: it looks whenever it is idle.
+TEST_F(LogHandOffTest, TextsAreShownWhenTheWindowCannotBeWokenOrTimed)
+{
+    struct Case {
+        const char* name;
+        std::atomic<bool>* failure;
+    };
+    const Case cases[] = {
+        {"wake not posted", &gFailWakePosts},
+        {"look-again timer refused", &gFailLookAgainTimers},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(testsupport::Click(clearButton));
+        *row.failure = true;
+        std::wstring expected;
+        std::thread sender([this] {
+            for (int i = 0; i < 300; ++i) {
+                HandOver(NumberedLine(L"burst ", i));
+            }
+        });
+        sender.join();
+        for (int i = 0; i < 300; ++i) {
+            const std::wstring line = NumberedLine(L"burst ", i);
+            expected += line.substr(0, line.size() - 1) + L"\r\n";
+        }
+        EXPECT_TRUE(Shows(expected));
+        *row.failure = false;
+    }
 }
 
 TEST_F(LogHandOffTest, ClearDropsTextsStillWaiting)

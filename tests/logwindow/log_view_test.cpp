@@ -1,6 +1,7 @@
 #include "logwindow/windows_system_log.h"
 
 #include "logwindow/log_append.h"
+#include "logwindow/log_view_plan.h"
 #include "tests/logwindow/log_window_fixture.h"
 #include "tests/support/wait_until.h"
 #include "tests/support/window_driver.h"
@@ -23,31 +24,7 @@ using testsupport::LogWindowTest;
 using testsupport::ReadText;
 using testsupport::WaitUntil;
 
-class LogViewTest : public LogWindowTest {
-protected:
-    // Appends `text` in pieces no longer than a datagram's text, as the
-    // receiver would. (Under Wine one huge insert into a long paragraph takes
-    // many seconds to wrap; appends of datagram size do not.) A piece never
-    // ends between the halves of a CR LF or of a surrogate pair.
-    void AppendInPieces(const std::wstring& text)
-    {
-        constexpr size_t kPiece = 1000;
-        size_t start = 0;
-        while (start < text.size()) {
-            size_t end = std::min(text.size(), start + kPiece);
-            while (end < text.size() && ((text[end - 1] == L'\r' && text[end] == L'\n') ||
-                                         (text[end - 1] >= 0xD800 && text[end - 1] <= 0xDBFF))) {
-                ++end;
-            }
-            Append(text.substr(start, end - start));
-            start = end;
-        }
-    }
-};
-
-constexpr size_t kTrimAbove = 65535;
-constexpr size_t kKeepAfterTrim = 55295;
-constexpr size_t kFarthestBreak = 1024;
+using LogViewTest = LogWindowTest;
 
 // The view in character positions: every line break, however it was sent and
 // however WM_GETTEXT reads it back (CR LF), is one '\r'.
@@ -73,48 +50,27 @@ std::wstring ReadBack(const std::wstring& sent)
     return out;
 }
 
-struct AppendCase {
+struct ShownCase {
     const char* name;
     std::vector<std::wstring> texts;
 };
 
-const AppendCase kAppendCases[] = {
+// Every text is given to the view as rich text: none of it may be read as
+// such, whatever it holds and wherever it falls in a step.
+const ShownCase kShownCases[] = {
     {"banner", {L"Syslog\r\n"}},
     {"texts joined with nothing added", {L"<13>one", L"<13>two", L"three\n"}},
-    {"line feeds and carriage returns", {L"a\nb\rc\r\nd"}},
+    {"line feeds and carriage returns", {L"a\nb\rc\r\nd\r\r\ne"}},
+    {"rich text", {L"{\\rtf1\\ansi{\\fonttbl{\\f0 x;}}\\b bold\\b0}"}},
+    {"a lone brace", {L"{"}},
+    {"a paragraph mark", {L"\\par", L"\\u65 \\'41"}},
+    {"tabs and control characters", {L"a\tb\x01" L"c\x0B" L"d"}},
     {"outside ASCII", {L"caf\u00E9 \u65E5\u672C \xD83D\xDE00 \uFFFD"}},
-    // Plain-text mode: never read as rich text.
-    {"rich text markup", {L"{\\rtf1 x}"}},
-};
-
-TEST_F(LogViewTest, AppendedTextIsShownExactly)
-{
-    for (const AppendCase& row : kAppendCases) {
-        SCOPED_TRACE(row.name);
-        ASSERT_TRUE(testsupport::Click(clearButton));
-        std::wstring sent;
-        for (const std::wstring& text : row.texts) {
-            Append(text);
-            sent += text;
-        }
-        EXPECT_EQ(ViewText(), ReadBack(sent));
-    }
-}
-
-// Datagrams whose text starts a script run with a combining mark: text
-// shapers that position a mark against a base before it in its run have read
-// outside the run on these and faulted.
-struct DatagramCase {
-    const char* name;
-    const char* utf8;
-    std::wstring shown;
-};
-
-const DatagramCase kLeadingMarkCases[] = {
-    {"hebrew mark alone", "\xD6\xB6", L"\u05B6"},
-    {"latin letter then hebrew mark", "x\xD6\xB6", L"x\u05B6"},
-    {"arabic mark alone", "\xD9\x8E", L"\u064E"},
-    {"hebrew mark then hebrew letter", "\xD6\xB6\xD7\x90", L"\u05B6\u05D0"},
+    {"lone surrogates", {L"\xDE00 high \xD83D", L"\xD83D"}},
+    // Text shapers that position a mark against a base before it in its run
+    // have read outside the run on these and faulted.
+    {"combining marks first in a run", {L"\u05B6", L"x\u05B6", L"\u064E", L"\u05B6\u05D0"}},
+    {"a datagram's most", {std::wstring(1023, L'w') + L"!"}},
 };
 
 // A fault on the window thread would hand the whole test program to Wine's
@@ -129,74 +85,29 @@ LONG WINAPI EndOnUnhandledException(EXCEPTION_POINTERS* exception)
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
-// Through the receiver's own path: UTF-8 handed over to the window thread.
-TEST_F(LogViewTest, LeadingCombiningMarksAreShownExactly)
+TEST_F(LogViewTest, TextIsShownExactlyFirstInAStepAndLaterInOne)
 {
     const LPTOP_LEVEL_EXCEPTION_FILTER previous =
         SetUnhandledExceptionFilter(EndOnUnhandledException);
-    for (const DatagramCase& row : kLeadingMarkCases) {
+    for (const ShownCase& row : kShownCases) {
         SCOPED_TRACE(row.name);
+        std::wstring sent;
+        for (const std::wstring& text : row.texts) {
+            sent += text;
+        }
+        // Each text a step of its own, then all of them behind other text.
         ASSERT_TRUE(testsupport::Click(clearButton));
-        AppendUtf8ToLog(row.utf8);
-        EXPECT_TRUE(WaitUntil([&] { return ViewText() == row.shown; }));
+        for (const std::wstring& text : row.texts) {
+            Append(text);
+        }
+        EXPECT_EQ(ViewText(), ReadBack(sent));
+        Append(L"<13>before " + sent);
+        EXPECT_EQ(ViewText(), ReadBack(sent + L"<13>before " + sent));
         // Painted too, as a user sees it.
-        RedrawWindow(view, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        RedrawWindow(View(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
         EXPECT_TRUE(testsupport::Sync(window));
     }
     SetUnhandledExceptionFilter(previous);
-}
-
-// Every combining mark of the BMP, as the system classes characters.
-std::wstring CombiningMarks()
-{
-    std::wstring all;
-    for (unsigned unit = 0x20; unit < 0xFFFE; ++unit) {
-        if (unit < 0xD800 || unit > 0xDFFF) {
-            all += static_cast<wchar_t>(unit);
-        }
-    }
-    std::vector<WORD> types(all.size());
-    GetStringTypeW(CT_CTYPE3, all.data(), static_cast<int>(all.size()), types.data());
-    std::wstring marks;
-    for (size_t i = 0; i < all.size(); ++i) {
-        if (types[i] & (C3_NONSPACING | C3_DIACRITIC)) {
-            marks += all[i];
-        }
-    }
-    return marks;
-}
-
-// Each mark twice where a run starts: at the start of a line, and after a
-// letter of another script.
-TEST_F(LogViewTest, EveryCombiningMarkStartingARunIsShownExactly)
-{
-    constexpr size_t kPiece = 1000;
-    const LPTOP_LEVEL_EXCEPTION_FILTER previous =
-        SetUnhandledExceptionFilter(EndOnUnhandledException);
-    const std::wstring marks = CombiningMarks();
-    ASSERT_GT(marks.size(), 1000u);
-    for (const wchar_t* before : {L"\n", L"\nx", L"\n\u05D0", L"\n\u0627"}) {
-        std::wstring text;
-        for (wchar_t mark : marks) {
-            text += before;
-            text += std::wstring(2, mark);
-        }
-        for (size_t start = 0; start < text.size(); start += kPiece) {
-            ASSERT_TRUE(testsupport::Click(clearButton));
-            const std::wstring piece = text.substr(start, kPiece);
-            HandOver(piece);
-            ASSERT_TRUE(WaitUntil([&] { return ViewText() == ReadBack(piece); }))
-                << "from " << start << " after U+" << std::hex
-                << static_cast<unsigned>(before[1]);
-        }
-    }
-    SetUnhandledExceptionFilter(previous);
-}
-
-TEST_F(LogViewTest, ViewIsInPlainTextMode)
-{
-    const LRESULT mode = SendMessageW(view, EM_GETTEXTMODE, 0, 0);
-    EXPECT_TRUE(mode & TM_PLAINTEXT);
 }
 
 wchar_t* MallocCopy(const std::wstring& text)
@@ -295,7 +206,8 @@ std::vector<TrimCase> TrimCases()
                             Words(65536 - 30002, L'g');
         cases.push_back({"only a far line break after the cut", sent, 10241});
     }
-    // ...but never half a surrogate pair.
+    // A view of one paragraph, but never cut between the halves of a
+    // surrogate pair.
     {
         std::wstring sent = Words(65536, L'q');
         sent[10240] = 0xD83D;
@@ -310,7 +222,7 @@ TEST_F(LogViewTest, TrimKeepsWholeLinesNearTheLimit)
     for (const TrimCase& row : TrimCases()) {
         SCOPED_TRACE(row.name);
         ASSERT_TRUE(testsupport::Click(clearButton));
-        AppendInPieces(row.sent);
+        Append(row.sent);
         const std::wstring before = Positions(ViewText());
         ASSERT_EQ(before, Positions(row.sent));  // nothing lost to a text limit
 
@@ -320,44 +232,80 @@ TEST_F(LogViewTest, TrimKeepsWholeLinesNearTheLimit)
 
         // The rule itself: never more left than the cut allows, and the view
         // starts with a whole line whenever a line break follows the cut.
-        if (before.size() > kTrimAbove) {
-            const size_t cut = before.size() - kKeepAfterTrim;
+        if (before.size() > kLogTrimAbove) {
+            const size_t cut = before.size() - kLogKeepAfterTrim;
             EXPECT_GE(row.keptFrom, cut);
             const size_t lineBreak = before.find(L'\r', cut);
-            if (lineBreak != std::wstring::npos && lineBreak < cut + kFarthestBreak) {
+            if (lineBreak != std::wstring::npos && lineBreak < cut + kLogFarthestBreak) {
                 EXPECT_EQ(row.keptFrom, lineBreak + 1);
             }
         }
     }
 }
 
-struct ShownPartCase {
+// A text of `units` 'x' with a line break every `every` units (0: none),
+// then `placed` units set.
+std::wstring Filled(size_t units, size_t every = 0,
+                    const std::vector<std::pair<size_t, wchar_t>>& placed = {})
+{
+    std::wstring text(units, L'x');
+    for (size_t at = every; every > 0 && at <= units; at += every) {
+        text[at - 1] = L'\r';
+    }
+    for (const auto& [at, unit] : placed) {
+        text[at] = unit;
+    }
+    return text;
+}
+
+struct PlanCase {
     const char* name;
-    size_t units;
-    std::vector<std::pair<size_t, wchar_t>> placed;  // units set in a text of 'x'
-    size_t start;
+    std::wstring view;
+    std::wstring waiting;  // handed over as one text
+    size_t removed;
+    bool fresh;
 };
 
-TEST(ShownPartStartTest, CutsWaitingTextAsATrimWouldCutTheView)
+TEST(LogViewPlanTest, KeepsTheNewestTextWithinTheBoundFromAWholeLine)
 {
-    // 60,000 units: the cut falls at 4705.
-    const ShownPartCase cases[] = {
-        {"no more than a trim keeps", 55295, {{10, L'\n'}}, 0},
-        {"a line break at the cut", 60000, {{4705, L'\n'}}, 4706},
-        {"a CR LF is one break", 60000, {{4710, L'\r'}, {4711, L'\n'}}, 4712},
-        {"the farthest break that counts", 60000, {{4705 + 1023, L'\r'}}, 4705 + 1024},
-        {"a break too far", 60000, {{4705 + 1024, L'\n'}}, 4705},
-        {"a break before the cut", 60000, {{4704, L'\n'}}, 4705},
-        {"the cut inside a surrogate pair", 60000, {{4704, 0xD83D}, {4705, 0xDE00}}, 4706},
-        {"the cut inside a CR LF", 60000, {{4704, L'\r'}, {4705, L'\n'}}, 4706},
+    const PlanCase cases[] = {
+        {"it all fits", Filled(60000, 100), Filled(6559, 100), 0, false},
+        {"a trim due before the step, as one append would make it", Filled(65600, 100),
+         Filled(1000, 100), 10400, false},
+        // Cut where the bound leaves the view after the step, not before it.
+        {"a trim due and far more text", Filled(65600, 100), Filled(44000, 100), 54400, false},
+        {"more than the bound arrives at once", Filled(60000, 100), Filled(10000, 100), 14800,
+         false},
+        {"one paragraph: cut in the middle of it", Filled(65600), Filled(100, 0, {{0, L'\r'}}),
+         10305, true},
+        {"a line break at the cut", Filled(65600, 0, {{10305, L'\r'}}), L"w", 10306, true},
+        {"the last break that counts", Filled(65600, 0, {{10305 + 1023, L'\r'}}), L"w",
+         10305 + 1024, true},
+        {"a break too far: the cut alone", Filled(65600, 0, {{10305 + 1024, L'\r'}}), L"w",
+         10305, true},
+        {"the cut inside a surrogate pair", Filled(65600, 0, {{10304, 0xD83D}, {10305, 0xDE00}}),
+         L"w", 10306, true},
+        // Deleting lines joins what stays to the paragraph after them.
+        {"short lines before a long paragraph",
+         Filled(10400, 100) + Filled(55200), L"w", 10400, true},
+        {"short lines, then short lines before a long paragraph",
+         Filled(20000, 100) + Filled(45600), L"w", 10400, false},
+        {"a step as large as a trim keeps replaces the view", Filled(30000, 100),
+         Filled(55295, 100), 30100, true},
+        {"an empty view needs no new one", L"", Filled(80000, 100), 24800, false},
+        // The oldest 50 go at once: what waits then breaks lines at 49, 149...
+        {"more waits than any view keeps", Filled(100, 100),
+         Filled(CLogWaitingText::kMostUnits + 50, 100), 100 + 55349 + 1, true},
     };
-    for (const ShownPartCase& row : cases) {
+    for (const PlanCase& row : cases) {
         SCOPED_TRACE(row.name);
-        std::wstring text(row.units, L'x');
-        for (const auto& [at, unit] : row.placed) {
-            text[at] = unit;
-        }
-        EXPECT_EQ(ShownPartStart(text.c_str(), text.size()), row.start);
+        CLogText view;
+        ASSERT_TRUE(view.Append(row.view.data(), row.view.size()));
+        CLogWaitingText waiting;
+        ASSERT_TRUE(waiting.Add(row.waiting.data(), row.waiting.size()));
+        const LogViewStep step = PlanLogViewStep(view, waiting);
+        EXPECT_EQ(step.removed, row.removed);
+        EXPECT_EQ(step.fresh, row.fresh);
     }
 }
 
@@ -370,19 +318,9 @@ TEST_F(LogViewTest, ClearEmptiesTheViewAndLeavesAutoscrollAlone)
     EXPECT_EQ(ReadText(autoscrollButton), L"Autoscroll On");
     EXPECT_FALSE(log->autoscroll);
 
-    // Still plain text after the clear.
-    EXPECT_TRUE(SendMessageW(view, EM_GETTEXTMODE, 0, 0) & TM_PLAINTEXT);
+    // The new, empty view shows text as the old one did.
     Append(L"{\\rtf1 x}");
     EXPECT_EQ(ViewText(), L"{\\rtf1 x}");
-}
-
-TEST_F(LogViewTest, AutoscrollLabelFlipsBothWays)
-{
-    EXPECT_EQ(ReadText(autoscrollButton), L"Autoscroll Off");
-    ASSERT_TRUE(testsupport::Click(autoscrollButton));
-    EXPECT_EQ(ReadText(autoscrollButton), L"Autoscroll On");
-    ASSERT_TRUE(testsupport::Click(autoscrollButton));
-    EXPECT_EQ(ReadText(autoscrollButton), L"Autoscroll Off");
 }
 
 LRESULT FirstVisibleLine(HWND view)
@@ -396,27 +334,16 @@ TEST_F(LogViewTest, AppendsFollowTheEndOnlyWhileAutoscrollIsOn)
         HandOver(L"line " + std::to_wstring(line) + L"\n");
     }
     ASSERT_TRUE(Settled());
-    EXPECT_GT(FirstVisibleLine(view), 50);
+    EXPECT_GT(FirstVisibleLine(View()), 50);
 
-    SendMessageW(view, WM_VSCROLL, SB_TOP, 0);
-    ASSERT_EQ(FirstVisibleLine(view), 0);
+    SendMessageW(View(), WM_VSCROLL, SB_TOP, 0);
+    ASSERT_EQ(FirstVisibleLine(View()), 0);
     ASSERT_TRUE(testsupport::Click(autoscrollButton));
     for (int line = 0; line < 100; ++line) {
         HandOver(L"more " + std::to_wstring(line) + L"\n");
     }
     ASSERT_TRUE(Settled());
-    EXPECT_EQ(FirstVisibleLine(view), 0);
-}
-
-// The first characters of the line at the top of the view.
-std::wstring TopLineStart(HWND view, LONG length)
-{
-    const LONG start = static_cast<LONG>(SendMessageW(view, EM_LINEINDEX, FirstVisibleLine(view), 0));
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    TEXTRANGEW range = {{start, start + length}, text.data()};
-    text.resize(static_cast<size_t>(
-        SendMessageW(view, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range))));
-    return text;
+    EXPECT_EQ(FirstVisibleLine(View()), 0);
 }
 
 std::wstring RowHead(int line)
@@ -426,18 +353,25 @@ std::wstring RowHead(int line)
     return head;
 }
 
+LONG LineStart(HWND view, LRESULT line)
+{
+    return static_cast<LONG>(SendMessageW(view, EM_LINEINDEX, static_cast<WPARAM>(line), 0));
+}
+
 struct KeptPlaceCase {
     const char* name;
-    int topLine;               // scrolled to the top before the append
-    const wchar_t* topAfter;   // the start of the top line afterwards
+    const wchar_t* rowEnd;  // a line break, or a space: one paragraph
+    int row;                // its head is selected and scrolled to the top
 };
 
-TEST_F(LogViewTest, WithAutoscrollOffTheTopLineStaysAcrossATrim)
+TEST_F(LogViewTest, WithAutoscrollOffTheReadersPlaceStaysAcrossATrim)
 {
-    // 1,100 lines of 60 positions: the next append trims the first 179 lines.
+    // 1,100 rows of 60 positions: the next append trims the first 10,700 or so.
     const KeptPlaceCase cases[] = {
-        {"a line the trim leaves", 700, L"row 0700"},
-        {"a line the trim takes: the view's first line", 100, L"row 0179"},
+        {"a line the trim leaves", L"\n", 700},
+        {"a line the trim takes", L"\n", 100},
+        {"one paragraph: a place the trim leaves", L" ", 700},
+        {"one paragraph: a place the trim takes", L" ", 100},
     };
     ASSERT_TRUE(testsupport::Click(autoscrollButton));
     for (const KeptPlaceCase& row : cases) {
@@ -448,19 +382,40 @@ TEST_F(LogViewTest, WithAutoscrollOffTheTopLineStaysAcrossATrim)
         // view ends just above the trim threshold.
         std::wstring text;
         for (int line = 0; line < 1100; ++line) {
-            text += RowHead(line) + L" " + Words(50) + L"\n";
+            text += RowHead(line) + L" " + Words(50) + row.rowEnd;
             if (line % 500 == 499 || line == 1099) {
-                HandOver(text);
+                Append(text);
                 text.clear();
-                ASSERT_TRUE(Settled());
             }
         }
-        SendMessageW(view, EM_LINESCROLL, 0, row.topLine - FirstVisibleLine(view));
-        ASSERT_EQ(TopLineStart(view, 8), RowHead(row.topLine));
+        const std::wstring before = Positions(ViewText());
+        const auto at = static_cast<LONG>(before.find(RowHead(row.row)));
+        SendMessageW(View(), EM_SETSEL, at, at + 8);
+        const LRESULT line = SendMessageW(View(), EM_EXLINEFROMCHAR, 0, at);
+        SendMessageW(View(), EM_LINESCROLL, 0, line - FirstVisibleLine(View()));
+        const LONG topStart = LineStart(View(), FirstVisibleLine(View()));
 
         Append(L"appended\n");
-        ASSERT_LT(Positions(ViewText()).size(), 60000u) << "the append must trim";
-        EXPECT_EQ(TopLineStart(view, 8), row.topAfter);
+        const auto removed =
+            static_cast<LONG>(before.size() + 9 - Positions(ViewText()).size());
+        ASSERT_GT(removed, 0) << "the append must trim";
+        const HWND view = View();
+        CHARRANGE selection = {};
+        SendMessageW(view, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
+        const LRESULT top = FirstVisibleLine(view);
+        if (at >= removed) {
+            // The same characters still selected, and the top line's first
+            // one still in the top line (a paragraph may wrap anew).
+            EXPECT_EQ(selection.cpMin, at - removed);
+            EXPECT_EQ(selection.cpMax, at - removed + 8);
+            EXPECT_LE(LineStart(view, top), topStart - removed);
+            EXPECT_GT(LineStart(view, top + 1), topStart - removed);
+        } else {
+            // Trimmed away: the view's start.
+            EXPECT_EQ(selection.cpMin, 0);
+            EXPECT_EQ(selection.cpMax, 0);
+            EXPECT_EQ(top, 0);
+        }
     }
 }
 
@@ -528,6 +483,24 @@ TEST_F(LogViewSaveTest, FileHoldsTheViewTextAsUtf8)
     // No byte-order mark, CR LF line ends as the view reads them back, a
     // character outside the BMP as one four-byte sequence, the last one kept.
     EXPECT_EQ(ReadFileBytes(path), "Syslog\r\ncaf\xC3\xA9\r\n\xF0\x9F\x98\x80 last");
+}
+
+// Lines as firewalls send them, with no line break, in many steps.
+TEST_F(LogViewSaveTest, RunOnTextsAreSavedExactlyAsReceived)
+{
+    std::string sent;
+    for (int i = 0; i < 400; ++i) {
+        char text[160];
+        snprintf(text, sizeof text,
+                 "<4>Dec  9 04:15:%02d gw01 kernel: [UFW BLOCK] IN=eth0 SRC=203.0.113.%d "
+                 "DST=192.0.2.10 caf\xC3\xA9 {\\rtf1} SPT=%d SYN ",
+                 i % 60, i % 250, 30000 + i);
+        AppendUtf8ToLog(text);
+        sent += text;
+    }
+    ASSERT_TRUE(Settled());
+    SaveThroughDialog();
+    EXPECT_EQ(ReadFileBytes(path), sent);
 }
 
 TEST_F(LogViewSaveTest, EmptyViewCreatesNoFile)
