@@ -35,7 +35,7 @@ static bool IsInUse(const ClientSlot& slot)
 CUDPServerTransport::CUDPServerTransport(uint32_t id, CAbstractDevice* ownerDevice)
     : CAbstractTransport(id, ownerDevice), slotCount(0), clientTimeout(kDefaultClientTimeoutMs),
       clients(nullptr), socketHandle(INVALID_SOCKET), localAddress{}, receiveBuffer{},
-      port(kDefaultPort), tableLock(nullptr), lastSocketError(0), offeredThisTurn(false),
+      port(kDefaultPort), tableLock(nullptr), lastSocketError(0),
       openFailure(OpenFailure::None), openError(0)
 {
     tableLock = new CKestrumCriticalSection();
@@ -234,14 +234,10 @@ bool CUDPServerTransport::Process()
 {
     // Everything already queued, so a burst leaves the socket as fast as it
     // came; the bound keeps stop and disconnect requests seen every turn.
-    offeredThisTurn = false;
     ReceiveResult result = ReceiveOne(kTurnWaitMicroseconds);
     for (uint32_t taken = 1; result == ReceiveResult::Taken && taken < kMaxDatagramsPerTurn;
          ++taken) {
         result = ReceiveOne(0);
-    }
-    if (offeredThisTurn && owner != nullptr) {
-        owner->OnReceiveDone(transportId);
     }
     if (result == ReceiveResult::Failed) {
         return false;
@@ -494,6 +490,5 @@ void CUDPServerTransport::OfferDatagram(uint16_t client, int32_t count)
     const ClientRef ref{client};
     if (owner != nullptr && owner->CanReceive(transportId, &ref)) {
         owner->OnReceive(transportId, receiveBuffer, count);
-        offeredThisTurn = true;
     }
 }

@@ -79,8 +79,6 @@ public:
     // socketHandle; never held while the owner is called.
     CKestrumCriticalSection* tableLock;
     std::atomic<int> lastSocketError;
-    // Worker thread only: the owner was offered a datagram in this turn.
-    bool offeredThisTurn;
     // Written by Open, for its caller to read when it failed.
     OpenFailure openFailure;
     int openError;
