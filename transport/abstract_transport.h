@@ -67,6 +67,11 @@ public:
     CKestrumCriticalSection* stateLock;
     CWorkerThread* worker;
 
+protected:
+    // Worker thread only: Process sets it when its turn took as much as one
+    // turn may, so that the next turn follows without a pause.
+    bool fullTurn;
+
 private:
     void RunTurn();
 };

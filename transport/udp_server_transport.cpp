@@ -235,13 +235,20 @@ bool CUDPServerTransport::Process()
     // Everything already queued, so a burst leaves the socket as fast as it
     // came; the bound keeps stop and disconnect requests seen every turn.
     ReceiveResult result = ReceiveOne(kTurnWaitMicroseconds);
-    for (uint32_t taken = 1; result == ReceiveResult::Taken && taken < kMaxDatagramsPerTurn;
+    for (uint32_t taken = 1;
+         (result == ReceiveResult::Taken || result == ReceiveResult::Lost) &&
+         taken < kMaxDatagramsPerTurn;
          ++taken) {
         result = ReceiveOne(0);
     }
     if (result == ReceiveResult::Failed) {
         return false;
     }
+    // The loop stops on a datagram only at the bound: more may be waiting.
+    // A turn that stopped there on a failed receive still pauses, since a
+    // receive that keeps failing without taking anything would otherwise
+    // keep the worker busy.
+    fullTurn = result == ReceiveResult::Taken;
     ExpireClients();
     return true;
 }
@@ -282,7 +289,7 @@ CUDPServerTransport::ReceiveResult CUDPServerTransport::ReceiveOne(long waitMicr
             return ReceiveResult::Nothing;
         case WSAEMSGSIZE:     // longer than the buffer: consumed and dropped
         case WSAECONNRESET:   // an earlier send was refused by its peer
-            return ReceiveResult::Taken;
+            return ReceiveResult::Lost;
         default:
             // A socket that fails for good would fail every later call too:
             // the turn ends, the transport disconnects, and the device's

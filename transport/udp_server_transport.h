@@ -84,7 +84,9 @@ public:
     int openError;
 
 private:
-    enum class ReceiveResult { Failed, Nothing, Taken };
+    // Lost: a receive failed for the moment; its datagram is dropped and the
+    // turn goes on.
+    enum class ReceiveResult { Failed, Nothing, Taken, Lost };
     ReceiveResult ReceiveOne(long waitMicroseconds);
     bool FailOpen(OpenFailure failure, int error);
     bool FailConnect(int error);

@@ -1,6 +1,7 @@
 #include "transport/udp_server_transport.h"
 
 #include "runtime/scoped_lock.h"
+#include "tests/support/counting_turn_pause.h"
 #include "tests/support/failing_socket_calls.h"
 #include "tests/support/fake_tick_count.h"
 #include "tests/support/loopback_udp.h"
@@ -251,6 +252,39 @@ TEST_F(UDPServerTransportTest, QueuedDatagramsAreOfferedInTheOrderSent)
     EXPECT_EQ(received, sent);
 }
 
+// The socket here holds only a few hundred small datagrams, so the receive
+// stand-in serves several turns' worth ahead of one real datagram, which
+// keeps the socket readable for each turn's wait.
+TEST_F(UDPServerTransportTest, FullTurnsFollowEachOtherWithoutAPause)
+{
+    std::atomic<bool> watching{false};
+    std::mutex lock;
+    std::vector<int> pausesSeen;  // at each callback of the burst
+    device.duringCallback = [&] {
+        if (watching) {
+            std::lock_guard<std::mutex> guard(lock);
+            pausesSeen.push_back(gTurnPauses);
+        }
+    };
+    OpenAndConnect();
+    ASSERT_TRUE(WaitUntil([&] { return device.CountAll(Callback::OnConnected) == 1; }));
+    constexpr int kSynthetic = 3 * static_cast<int>(kMaxDatagramsPerTurn);
+    gSyntheticDatagrams = kSynthetic;
+    watching = true;
+    SendFrom(NewSender(), "real");
+    ASSERT_TRUE(WaitUntil([&] { return device.CountAll(Callback::OnReceive) == kSynthetic + 1; }));
+    watching = false;
+    std::unique_lock<std::mutex> guard(lock);
+    const int first = pausesSeen.front();
+    const int last = pausesSeen.back();
+    guard.unlock();
+    EXPECT_EQ(first, last) << "paused between full turns";
+    // The turn that emptied the socket still pauses.
+    EXPECT_TRUE(WaitUntil([&] { return gTurnPauses > last; }));
+    delete transport;  // its callbacks use this test's locals
+    transport = nullptr;
+}
+
 // Reading the option back proves nothing under Wine, which answers with what
 // was asked; what the socket holds of a burst shows what was granted. Linux
 // grants at most net.core.rmem_max, and at least twice its default even then.
@@ -348,7 +382,9 @@ TEST_F(UDPServerTransportTest, OnlyAFailedReceiveOfTheSocketItselfDisconnects)
             RequestAndAwaitConnect();
             EXPECT_EQ(transport->ReadState(), Active);
         } else {
+            const int pauses = gTurnPauses;
             AwaitWholeTurn();
+            EXPECT_GT(gTurnPauses, pauses) << "failing receives kept the worker busy";
             EXPECT_EQ(transport->ReadState(), Active);
             EXPECT_TRUE(device.Calls().empty());
             gReceiveFailure = 0;  // the datagram still waits, and now arrives
