@@ -287,8 +287,10 @@ CUDPServerTransport::ReceiveResult CUDPServerTransport::ReceiveOne(long waitMicr
         switch (WSAGetLastError()) {
         case WSAEWOULDBLOCK:
             return ReceiveResult::Nothing;
-        case WSAEMSGSIZE:     // longer than the buffer: consumed and dropped
-        case WSAECONNRESET:   // an earlier send was refused by its peer
+        case WSAEMSGSIZE:    // longer than the buffer: consumed and dropped
+        case WSAECONNRESET:  // an earlier send was refused by its peer
+        case WSAENETRESET:   // its time to live ran out on the way
+        case WSAENOBUFS:     // the system was short of buffer space for a moment
             return ReceiveResult::Lost;
         default:
             // A socket that fails for good would fail every later call too:

@@ -358,6 +358,8 @@ TEST_F(UDPServerTransportTest, OnlyAFailedReceiveOfTheSocketItselfDisconnects)
     const Case cases[] = {
         {"datagram too long", WSAEMSGSIZE, false},
         {"earlier send refused", WSAECONNRESET, false},
+        {"time to live expired", WSAENETRESET, false},
+        {"no buffer space for a moment", WSAENOBUFS, false},
         {"network down", WSAENETDOWN, true},
         {"not a socket", WSAENOTSOCK, true},
     };
