@@ -36,7 +36,7 @@ CUDPServerTransport::CUDPServerTransport(uint32_t id, CAbstractDevice* ownerDevi
     : CAbstractTransport(id, ownerDevice), slotCount(0), clientTimeout(kDefaultClientTimeoutMs),
       clients(nullptr), socketHandle(INVALID_SOCKET), localAddress{}, receiveBuffer{},
       port(kDefaultPort), tableLock(nullptr), lastSocketError(0),
-      openFailure(OpenFailure::None), openError(0)
+      lastReceiveError(0), receiveFailure(0), openFailure(OpenFailure::None), openError(0)
 {
     tableLock = new CKestrumCriticalSection();
 }
@@ -151,6 +151,11 @@ bool CUDPServerTransport::Connect()
         return FailConnect(WSAGetLastError());
     }
     lastSocketError = 0;
+    // Only now is there something to tell of a failed socket: a new one listens.
+    if (receiveFailure != 0) {
+        lastReceiveError = receiveFailure;
+        receiveFailure = 0;
+    }
     WriteStateAndConnected(Active, true);
     AnnounceConnection(nullptr);
     return true;
@@ -271,7 +276,7 @@ CUDPServerTransport::ReceiveResult CUDPServerTransport::ReceiveOne(long waitMicr
         const int ready =
             select(static_cast<int>(socketHandle + 1), &readable, nullptr, &failed, &wait);
         if (ready == SOCKET_ERROR) {
-            return ReceiveResult::Failed;
+            return FailReceive(WSAGetLastError());
         }
         if (ready == 0 || !FD_ISSET(socketHandle, &readable)) {
             return ReceiveResult::Nothing;
@@ -284,7 +289,8 @@ CUDPServerTransport::ReceiveResult CUDPServerTransport::ReceiveOne(long waitMicr
     const int count = ReceiveDatagram(socketHandle, receiveBuffer,
                                       static_cast<int>(kMaxDatagramBytes), &sender);
     if (count == SOCKET_ERROR) {
-        switch (WSAGetLastError()) {
+        const int error = WSAGetLastError();
+        switch (error) {
         case WSAEWOULDBLOCK:
             return ReceiveResult::Nothing;
         case WSAEMSGSIZE:    // longer than the buffer: consumed and dropped
@@ -296,7 +302,7 @@ CUDPServerTransport::ReceiveResult CUDPServerTransport::ReceiveOne(long waitMicr
             // A socket that fails for good would fail every later call too:
             // the turn ends, the transport disconnects, and the device's
             // Poll opens a new socket.
-            return ReceiveResult::Failed;
+            return FailReceive(error);
         }
     }
     // Empty: dropped without trace, and nobody is refreshed.
@@ -306,6 +312,12 @@ CUDPServerTransport::ReceiveResult CUDPServerTransport::ReceiveOne(long waitMicr
     const uint16_t client = FindOrAddClient(sender.sin_addr.s_addr, ntohs(sender.sin_port));
     OfferDatagram(client, count);
     return ReceiveResult::Taken;
+}
+
+CUDPServerTransport::ReceiveResult CUDPServerTransport::FailReceive(int error)
+{
+    receiveFailure = error;
+    return ReceiveResult::Failed;
 }
 
 uint16_t CUDPServerTransport::FindOrAddClient(uint32_t senderAddress, uint16_t senderPort)
@@ -394,6 +406,11 @@ void CUDPServerTransport::SetTimeout(uint32_t milliseconds)
 int CUDPServerTransport::LastSocketError() const
 {
     return lastSocketError.load();
+}
+
+int CUDPServerTransport::TakeReceiveError()
+{
+    return lastReceiveError.exchange(0);
 }
 
 bool CUDPServerTransport::SendAll(const char* data, uint32_t length)

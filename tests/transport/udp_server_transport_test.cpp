@@ -381,8 +381,11 @@ TEST_F(UDPServerTransportTest, OnlyAFailedReceiveOfTheSocketItselfDisconnects)
                                                                 "CanDisconnect -",
                                                                 "OnDisconnected"}));
             gReceiveFailure = 0;
+            EXPECT_EQ(transport->TakeReceiveError(), 0) << "told before a new socket listens";
             RequestAndAwaitConnect();
             EXPECT_EQ(transport->ReadState(), Active);
+            EXPECT_EQ(transport->TakeReceiveError(), row.error);
+            EXPECT_EQ(transport->TakeReceiveError(), 0) << "told twice";
         } else {
             const int pauses = gTurnPauses;
             AwaitWholeTurn();
