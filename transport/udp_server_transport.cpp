@@ -427,10 +427,12 @@ bool CUDPServerTransport::Send(uint16_t client, const char* data, uint32_t lengt
     bool failed = false;  // once set, each later slot gets one try only
     bool peerGone = false;
     bool addressedAny = false;
+    bool pastTheTable = false;
     for (uint32_t i = (client == 0 ? 1u : client);; ++i) {
         {
             CScopedLock guard(tableLock);
             if (i > slotCount) {
+                pastTheTable = client != 0;
                 break;
             }
             // Free slots have nobody to send to, even when every slot is meant.
@@ -450,8 +452,9 @@ bool CUDPServerTransport::Send(uint16_t client, const char* data, uint32_t lengt
         // all on its next turn, as after a failed turn of its own.
         RequestState(DisconnectRequested, Idle);
     }
-    // A datagram that went nowhere was not sent, unless there was nothing to send.
-    return addressedAny ? allSent : length == 0;
+    // A datagram that went nowhere was not sent, unless there was nothing to
+    // send; an index past the table names nobody at all, so that fails too.
+    return addressedAny ? allSent : length == 0 && !pastTheTable;
 }
 
 // Called with tableLock held. True when the whole datagram went out.

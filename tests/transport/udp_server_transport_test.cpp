@@ -754,7 +754,8 @@ TEST_F(UDPServerTransportTest, SendToNobodyFailsUnlessThereIsNothingToSend)
 
     EXPECT_FALSE(transport->Send(2, "x", 1)) << "free slot";
     EXPECT_FALSE(transport->Send(5, "x", 1)) << "past the table";
-    EXPECT_TRUE(transport->Send(5, "", 0)) << "nothing to send";
+    EXPECT_FALSE(transport->Send(5, "", 0)) << "past the table, nothing to send";
+    EXPECT_TRUE(transport->Send(2, "", 0)) << "nothing to send";
     EXPECT_TRUE(transport->SendAll("x", 1)) << "free slots are nobody";
 }
 
