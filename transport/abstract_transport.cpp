@@ -51,12 +51,6 @@ TransportState CAbstractTransport::ReadState()
     return state;
 }
 
-void CAbstractTransport::WriteState(TransportState value)
-{
-    CScopedLock guard(stateLock);
-    state = value;
-}
-
 void CAbstractTransport::WriteStateAndConnected(TransportState value, bool isConnected)
 {
     CScopedLock guard(stateLock);

@@ -52,8 +52,6 @@ public:
 
     // Copies `state` under `stateLock`.
     TransportState ReadState();
-    // Writes `state` under `stateLock`.
-    void WriteState(TransportState value);
     // Writes `state` and `connected` together under `stateLock`.
     void WriteStateAndConnected(TransportState value, bool isConnected);
     // The one way to ask the worker for something: writes `value` unless

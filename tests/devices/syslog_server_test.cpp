@@ -41,7 +41,6 @@ std::vector<EventSeen> Seen(const std::vector<QueueEvent>& events)
     return seen;
 }
 
-// The device's own transport, never opened: its state word is ours to set.
 TransportState TransportStateOf(CSyslogServer& device)
 {
     return device.transport->ReadState();
@@ -172,35 +171,44 @@ TEST(SyslogServerTest, ConnectionThatLandsDuringALatePollStays)
     });
     EXPECT_FALSE(device.Poll());
     EXPECT_EQ(device.state.load(), DeviceConnected);
-    device.transport->WriteState(Idle);
 }
 
+// The transport is never opened here, so it stays as the requests leave it.
 struct IdlePollCase {
     const char* name;
-    TransportState transportBefore;
+    bool connectGivenUp;  // a connect the device gave up on came first
+    bool disconnected;    // then a disconnect request
     bool expectedResult;
     TransportState transportAfter;
     DeviceState deviceAfter;
 };
 
 const IdlePollCase kIdlePollCases[] = {
-    {"idle transport: connect again", Idle, true, ConnectRequested, DeviceConnecting},
-    {"disconnecting transport: wait", DisconnectRequested, false, DisconnectRequested, DeviceIdle},
-    {"still trying: ask it to stop", ConnectRequested, false, DisconnectRequested, DeviceIdle},
-    {"connected after we gave up: ask it to stop", Active, false, DisconnectRequested, DeviceIdle},
+    {"idle transport: connect again", false, false, true, ConnectRequested, DeviceConnecting},
+    {"disconnecting transport: wait", true, true, false, DisconnectRequested, DeviceIdle},
+    {"still trying: ask it to stop", true, false, false, DisconnectRequested, DeviceIdle},
 };
 
 TEST(SyslogServerTest, IdleDevicePollsTheTransportBackToAFreshConnect)
 {
+    constexpr uint32_t kStart = 1000;
+    CFakeTickScope clock(kStart);
     for (const IdlePollCase& row : kIdlePollCases) {
         SCOPED_TRACE(row.name);
+        clock.Set(kStart);
         CSyslogServer device;
-        device.transport->WriteState(row.transportBefore);
+        if (row.connectGivenUp) {
+            ASSERT_TRUE(device.Connect());
+            clock.Set(kStart + device.connectTimeout + 1);
+            device.Poll();
+            ASSERT_EQ(device.state.load(), DeviceIdle);
+        }
+        if (row.disconnected) {
+            device.Disconnect();
+        }
         EXPECT_EQ(device.Poll(), row.expectedResult);
         EXPECT_EQ(TransportStateOf(device), row.transportAfter);
         EXPECT_EQ(device.state.load(), row.deviceAfter);
-        // Nothing must be left for the transport's destruction to announce.
-        device.transport->WriteState(Idle);
     }
 }
 
@@ -218,15 +226,13 @@ TEST(SyslogServerTest, PollMirrorsTheConnectedState)
 
 TEST(SyslogServerTest, ConnectAndDisconnectOnlyRequest)
 {
-    CSyslogServer device;
-    device.transport->WriteState(Active);
+    CSyslogServer device;  // never opened: nothing carries the requests out
+    device.Disconnect();
+    EXPECT_EQ(TransportStateOf(device), Idle);  // nothing to disconnect: left alone
     EXPECT_TRUE(device.Connect());
-    EXPECT_EQ(TransportStateOf(device), Active);  // already connected: left alone
+    EXPECT_EQ(TransportStateOf(device), ConnectRequested);
     device.Disconnect();
     EXPECT_EQ(TransportStateOf(device), DisconnectRequested);
-    device.transport->WriteState(Idle);
-    device.Disconnect();
-    EXPECT_EQ(TransportStateOf(device), Idle);
 }
 
 TEST(SyslogServerTest, OpenKeepsTheSettingsAndArmsTheTransportOnlyOnSuccess)

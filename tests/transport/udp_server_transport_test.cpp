@@ -85,7 +85,7 @@ protected:
 
     void RequestAndAwaitConnect()
     {
-        transport->WriteState(ConnectRequested);
+        transport->RequestState(ConnectRequested, Active);
         ASSERT_TRUE(WaitUntil([&] { return transport->ReadState() != ConnectRequested; }));
     }
 
@@ -99,7 +99,7 @@ protected:
 
     void RequestAndAwaitDisconnect()
     {
-        transport->WriteState(DisconnectRequested);
+        transport->RequestState(DisconnectRequested, Idle);
         ASSERT_TRUE(WaitUntil([&] { return transport->ReadState() == Idle; }));
     }
 
@@ -823,7 +823,7 @@ TEST_F(UDPServerTransportTest, DestructionAnnouncesEachClientAndTheTransportOnce
         Deliver(NewSender(), "a");
         Deliver(NewSender(), "b");
         if (row.disconnectRequested) {
-            transport->WriteState(DisconnectRequested);
+            transport->RequestState(DisconnectRequested, Idle);
         }
         deleting = true;
         delete transport;
