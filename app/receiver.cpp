@@ -72,16 +72,22 @@ static void TellListenState()
 {
     auto* udp = static_cast<CUDPServerTransport*>(gReceiver->transport);
     const bool listening = gReceiver->state == DeviceConnected;
+    const auto port = static_cast<unsigned>(kSyslogPort);
     char line[96];
-    switch (gListenReport.Update(udp->LastSocketError(), listening)) {
+    switch (gListenReport.Update(udp->LastSocketError(), udp->TakeReceiveError(), listening)) {
     case ListenNote::CannotListen:
-        snprintf(line, sizeof line, "Cannot listen on UDP port %u (error %d); retrying.\r\n",
-                 static_cast<unsigned>(kSyslogPort), udp->LastSocketError());
+        snprintf(line, sizeof line, "Cannot listen on UDP port %u (error %d); retrying.\r\n", port,
+                 gListenReport.Error());
         AppendUtf8ToLog(line);
         break;
     case ListenNote::Listening:
-        snprintf(line, sizeof line, "Listening on UDP port %u.\r\n",
-                 static_cast<unsigned>(kSyslogPort));
+        snprintf(line, sizeof line, "Listening on UDP port %u.\r\n", port);
+        AppendUtf8ToLog(line);
+        break;
+    case ListenNote::ReceiveFailed:
+        snprintf(line, sizeof line,
+                 "Receiving on UDP port %u failed (error %d); listening again.\r\n", port,
+                 gListenReport.Error());
         AppendUtf8ToLog(line);
         break;
     case ListenNote::None:

@@ -26,10 +26,4 @@ public:
     virtual bool CanReceive(uint32_t /*transportId*/, const ClientRef* /*client*/) { return true; }
     // `data` is valid only during the call.
     virtual void OnReceive(uint32_t transportId, const char* data, int32_t count) = 0;
-    // The datagrams offered since the last call are all that is waiting for
-    // now: a device that gathers them hands them on here. The last slot of
-    // this class, so every slot declared here keeps its place; every slot
-    // that CBaseDevice adds after these (Open onwards) sits one place later
-    // than it did without this one.
-    virtual void OnReceiveDone(uint32_t /*transportId*/) {}
 };

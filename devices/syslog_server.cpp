@@ -4,6 +4,7 @@
 
 #include "devices/global_queue.h"
 #include "logwindow/windows_system_log.h"
+#include "runtime/text_conversion.h"
 #include "transport/udp_server_transport.h"
 
 #include <cstring>
@@ -153,33 +154,35 @@ bool CSyslogServer::CanReceive(uint32_t /*transportId*/, const ClientRef* client
     return true;
 }
 
+// Never waits for the window: a flood costs the window, not the socket. Each
+// datagram is decoded on its own, so a sequence cut short at its end never
+// swallows the first bytes of the next.
+static void HandOverDatagram(const char* data, size_t count)
+{
+    // The transport offers no more than it receives; a longer count is cut
+    // to what the buffers below hold.
+    if (count > kMaxDatagramBytes) {
+        count = kMaxDatagramBytes;
+    }
+    char bytes[kMaxDatagramBytes + 1];
+    memcpy(bytes, data, count);
+    bytes[count] = '\0';  // the text ends at the first zero byte in any case
+    // A UTF-8 sequence never gives more UTF-16 units than it has bytes.
+    wchar_t text[kMaxDatagramBytes];
+    const auto units = static_cast<size_t>(DecodeUtf8Into(bytes, text) - text);
+    if (units > 0) {
+        CWindowsSystemLog::Instance()->HandOverText(text, units);
+    }
+}
+
 void CSyslogServer::OnReceive(uint32_t /*transportId*/, const char* data, int32_t count)
 {
     lastReceive = Now();
-    // The text goes up to the first zero byte; nothing is added to it. It
-    // reaches the window with the others of this turn, in OnReceiveDone.
+    // Nothing is added to the text: no time stamp, no sender, no line break.
     if (data != nullptr && count > 0) {
-        if (receiveBatch.Units() + static_cast<size_t>(count) > kMostBatchUnits) {
-            HandOverBatch();
-        }
-        receiveBatch.Add(data, static_cast<size_t>(count));
+        HandOverDatagram(data, static_cast<size_t>(count));
     }
     currentClient = 0;
-}
-
-void CSyslogServer::OnReceiveDone(uint32_t /*transportId*/)
-{
-    HandOverBatch();
-}
-
-// Never waits for the window: a flood costs the window, not the socket.
-void CSyslogServer::HandOverBatch()
-{
-    if (receiveBatch.Units() == 0) {
-        return;
-    }
-    CWindowsSystemLog::Instance()->HandOverText(receiveBatch.Text(), receiveBatch.Units());
-    receiveBatch.Clear();
 }
 
 bool CSyslogServer::Open(const ConnectionSettings* newSettings)

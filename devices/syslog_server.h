@@ -3,7 +3,6 @@
 #pragma once
 
 #include "devices/base_device.h"
-#include "logwindow/log_append_batch.h"
 #include "transport/abstract_transport.h"
 #include "transport/in_stream.h"
 #include "transport/out_stream.h"
@@ -27,7 +26,6 @@ public:
     void OnDisconnected(uint32_t transportId) override;
     bool CanReceive(uint32_t transportId, const ClientRef* client) override;
     void OnReceive(uint32_t transportId, const char* data, int32_t count) override;
-    void OnReceiveDone(uint32_t transportId) override;
     bool Open(const ConnectionSettings* settings) override;
     bool Send(uint16_t client, const char* data, uint32_t length) override;
     bool SetSystemChannel(uint32_t id, const CVariant& value) override;
@@ -39,16 +37,8 @@ public:
     // Carries the client index from a query to the notification that follows;
     // the transport makes its callbacks one pair at a time, on one thread.
     uint16_t currentClient;
-    // The texts of the datagrams of one transport turn, handed to the log
-    // window as one text. Transport thread only.
-    CLogAppendBatch receiveBatch;
-
-    // A turn's text is handed over early once it holds this many UTF-16
-    // units, a few hundred datagrams, so the batch stays small.
-    static constexpr size_t kMostBatchUnits = 32 * 1024;
 
 private:
-    void HandOverBatch();
     void NoteClient(const ClientRef* client);
     bool PollIdle();
     TransportState ReadTransportState();

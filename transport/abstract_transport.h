@@ -52,8 +52,6 @@ public:
 
     // Copies `state` under `stateLock`.
     TransportState ReadState();
-    // Writes `state` under `stateLock`.
-    void WriteState(TransportState value);
     // Writes `state` and `connected` together under `stateLock`.
     void WriteStateAndConnected(TransportState value, bool isConnected);
     // The one way to ask the worker for something: writes `value` unless
@@ -66,6 +64,11 @@ public:
     TransportState state;
     CKestrumCriticalSection* stateLock;
     CWorkerThread* worker;
+
+protected:
+    // Worker thread only: Process sets it when its turn took as much as one
+    // turn may, so that the next turn follows without a pause.
+    bool fullTurn;
 
 private:
     void RunTurn();

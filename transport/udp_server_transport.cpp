@@ -35,8 +35,8 @@ static bool IsInUse(const ClientSlot& slot)
 CUDPServerTransport::CUDPServerTransport(uint32_t id, CAbstractDevice* ownerDevice)
     : CAbstractTransport(id, ownerDevice), slotCount(0), clientTimeout(kDefaultClientTimeoutMs),
       clients(nullptr), socketHandle(INVALID_SOCKET), localAddress{}, receiveBuffer{},
-      port(kDefaultPort), tableLock(nullptr), lastSocketError(0), offeredThisTurn(false),
-      openFailure(OpenFailure::None), openError(0)
+      port(kDefaultPort), tableLock(nullptr), lastSocketError(0),
+      lastReceiveError(0), receiveFailure(0), openFailure(OpenFailure::None), openError(0)
 {
     tableLock = new CKestrumCriticalSection();
 }
@@ -151,6 +151,11 @@ bool CUDPServerTransport::Connect()
         return FailConnect(WSAGetLastError());
     }
     lastSocketError = 0;
+    // Only now is there something to tell of a failed socket: a new one listens.
+    if (receiveFailure != 0) {
+        lastReceiveError = receiveFailure;
+        receiveFailure = 0;
+    }
     WriteStateAndConnected(Active, true);
     AnnounceConnection(nullptr);
     return true;
@@ -234,18 +239,21 @@ bool CUDPServerTransport::Process()
 {
     // Everything already queued, so a burst leaves the socket as fast as it
     // came; the bound keeps stop and disconnect requests seen every turn.
-    offeredThisTurn = false;
     ReceiveResult result = ReceiveOne(kTurnWaitMicroseconds);
-    for (uint32_t taken = 1; result == ReceiveResult::Taken && taken < kMaxDatagramsPerTurn;
+    for (uint32_t taken = 1;
+         (result == ReceiveResult::Taken || result == ReceiveResult::Lost) &&
+         taken < kMaxDatagramsPerTurn;
          ++taken) {
         result = ReceiveOne(0);
-    }
-    if (offeredThisTurn && owner != nullptr) {
-        owner->OnReceiveDone(transportId);
     }
     if (result == ReceiveResult::Failed) {
         return false;
     }
+    // The loop stops on a datagram only at the bound: more may be waiting.
+    // A turn that stopped there on a failed receive still pauses, since a
+    // receive that keeps failing without taking anything would otherwise
+    // keep the worker busy.
+    fullTurn = result == ReceiveResult::Taken;
     ExpireClients();
     return true;
 }
@@ -268,7 +276,7 @@ CUDPServerTransport::ReceiveResult CUDPServerTransport::ReceiveOne(long waitMicr
         const int ready =
             select(static_cast<int>(socketHandle + 1), &readable, nullptr, &failed, &wait);
         if (ready == SOCKET_ERROR) {
-            return ReceiveResult::Failed;
+            return FailReceive(WSAGetLastError());
         }
         if (ready == 0 || !FD_ISSET(socketHandle, &readable)) {
             return ReceiveResult::Nothing;
@@ -281,17 +289,20 @@ CUDPServerTransport::ReceiveResult CUDPServerTransport::ReceiveOne(long waitMicr
     const int count = ReceiveDatagram(socketHandle, receiveBuffer,
                                       static_cast<int>(kMaxDatagramBytes), &sender);
     if (count == SOCKET_ERROR) {
-        switch (WSAGetLastError()) {
+        const int error = WSAGetLastError();
+        switch (error) {
         case WSAEWOULDBLOCK:
             return ReceiveResult::Nothing;
-        case WSAEMSGSIZE:     // longer than the buffer: consumed and dropped
-        case WSAECONNRESET:   // an earlier send was refused by its peer
-            return ReceiveResult::Taken;
+        case WSAEMSGSIZE:    // longer than the buffer: consumed and dropped
+        case WSAECONNRESET:  // an earlier send was refused by its peer
+        case WSAENETRESET:   // its time to live ran out on the way
+        case WSAENOBUFS:     // the system was short of buffer space for a moment
+            return ReceiveResult::Lost;
         default:
             // A socket that fails for good would fail every later call too:
             // the turn ends, the transport disconnects, and the device's
             // Poll opens a new socket.
-            return ReceiveResult::Failed;
+            return FailReceive(error);
         }
     }
     // Empty: dropped without trace, and nobody is refreshed.
@@ -301,6 +312,12 @@ CUDPServerTransport::ReceiveResult CUDPServerTransport::ReceiveOne(long waitMicr
     const uint16_t client = FindOrAddClient(sender.sin_addr.s_addr, ntohs(sender.sin_port));
     OfferDatagram(client, count);
     return ReceiveResult::Taken;
+}
+
+CUDPServerTransport::ReceiveResult CUDPServerTransport::FailReceive(int error)
+{
+    receiveFailure = error;
+    return ReceiveResult::Failed;
 }
 
 uint16_t CUDPServerTransport::FindOrAddClient(uint32_t senderAddress, uint16_t senderPort)
@@ -391,6 +408,11 @@ int CUDPServerTransport::LastSocketError() const
     return lastSocketError.load();
 }
 
+int CUDPServerTransport::TakeReceiveError()
+{
+    return lastReceiveError.exchange(0);
+}
+
 bool CUDPServerTransport::SendAll(const char* data, uint32_t length)
 {
     return Send(0, data, length);
@@ -405,10 +427,12 @@ bool CUDPServerTransport::Send(uint16_t client, const char* data, uint32_t lengt
     bool failed = false;  // once set, each later slot gets one try only
     bool peerGone = false;
     bool addressedAny = false;
+    bool pastTheTable = false;
     for (uint32_t i = (client == 0 ? 1u : client);; ++i) {
         {
             CScopedLock guard(tableLock);
             if (i > slotCount) {
+                pastTheTable = client != 0;
                 break;
             }
             // Free slots have nobody to send to, even when every slot is meant.
@@ -428,8 +452,9 @@ bool CUDPServerTransport::Send(uint16_t client, const char* data, uint32_t lengt
         // all on its next turn, as after a failed turn of its own.
         RequestState(DisconnectRequested, Idle);
     }
-    // A datagram that went nowhere was not sent, unless there was nothing to send.
-    return addressedAny ? allSent : length == 0;
+    // A datagram that went nowhere was not sent, unless there was nothing to
+    // send; an index past the table names nobody at all, so that fails too.
+    return addressedAny ? allSent : length == 0 && !pastTheTable;
 }
 
 // Called with tableLock held. True when the whole datagram went out.
@@ -494,6 +519,5 @@ void CUDPServerTransport::OfferDatagram(uint16_t client, int32_t count)
     const ClientRef ref{client};
     if (owner != nullptr && owner->CanReceive(transportId, &ref)) {
         owner->OnReceive(transportId, receiveBuffer, count);
-        offeredThisTurn = true;
     }
 }

@@ -57,6 +57,9 @@ public:
 
     // Winsock error of the last failed socket set-up; 0 after a good Connect.
     int LastSocketError() const;
+    // Winsock error that made a socket fail for good, once a new socket
+    // listens; each such failure is taken once, and 0 means none.
+    int TakeReceiveError();
 
     // Steps of a worker turn, public so that tests can drive the table.
     uint16_t FindOrAddClient(uint32_t senderAddress, uint16_t senderPort);
@@ -79,15 +82,20 @@ public:
     // socketHandle; never held while the owner is called.
     CKestrumCriticalSection* tableLock;
     std::atomic<int> lastSocketError;
-    // Worker thread only: the owner was offered a datagram in this turn.
-    bool offeredThisTurn;
+    // Published by the Connect that listens again after a failed receive.
+    std::atomic<int> lastReceiveError;
+    // Worker thread only: why the last socket failed, until a Connect succeeds.
+    int receiveFailure;
     // Written by Open, for its caller to read when it failed.
     OpenFailure openFailure;
     int openError;
 
 private:
-    enum class ReceiveResult { Failed, Nothing, Taken };
+    // Lost: a receive failed for the moment; its datagram is dropped and the
+    // turn goes on.
+    enum class ReceiveResult { Failed, Nothing, Taken, Lost };
     ReceiveResult ReceiveOne(long waitMicroseconds);
+    ReceiveResult FailReceive(int error);
     bool FailOpen(OpenFailure failure, int error);
     bool FailConnect(int error);
     void AskForReceiveBuffer();

@@ -2,8 +2,10 @@
 #include "app/receiver.h"
 
 #include "logwindow/windows_system_log.h"
+#include "tests/support/failing_socket_calls.h"
 #include "tests/support/failing_table_allocation.h"
 #include "tests/support/failing_thread_creation.h"
+#include "tests/support/loopback_udp.h"
 #include "tests/support/wait_until.h"
 #include "tests/support/window_driver.h"
 
@@ -53,6 +55,47 @@ TEST(ReceiverTest, FailedStartSaysWhyInTheView)
         StopReceiver();
         CWindowsSystemLog::DestroyInstance();
     }
+}
+
+// A socket that fails for good is replaced by a new one: the user reads so
+// once, and what arrives afterwards is shown.
+TEST(ReceiverTest, FailedSocketIsToldOnceAndReceivingGoesOn)
+{
+    WSADATA winsock;
+    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &winsock), 0);
+    CWindowsSystemLog* log = CWindowsSystemLog::Instance();
+    ASSERT_TRUE(log->StartWindowThread());
+    const HWND view = testsupport::FindControl(log->window, IDC_LOG, L"RichEdit50W");
+    ASSERT_NE(view, nullptr);
+    StartReceiver();
+    // One address of a port bound on every address cannot be bound again.
+    ASSERT_TRUE(WaitUntil([] {
+        const SOCKET probe = testsupport::BoundUdpSocket(testsupport::kLoopback, 514);
+        closesocket(probe);
+        return probe == INVALID_SOCKET;
+    }));
+    // Polled as the main loop does.
+    const auto shows = [&](const std::wstring& expected) {
+        return WaitUntil([&] {
+            PollReceiver();
+            return testsupport::ReadText(view) == expected;
+        });
+    };
+
+    const SOCKET sender = testsupport::BoundUdpSocket(testsupport::kLoopback, 0);
+    gReceiveFailure = WSAENETDOWN;
+    testsupport::SendToLoopback(sender, 514, "lost\n");
+    const std::wstring told =
+        L"Syslog\r\nReceiving on UDP port 514 failed (error 10050); listening again.\r\n";
+    EXPECT_TRUE(shows(told));
+    gReceiveFailure = 0;
+    testsupport::SendToLoopback(sender, 514, "later\n");
+    EXPECT_TRUE(shows(told + L"later\r\n"));
+
+    closesocket(sender);
+    StopReceiver();
+    CWindowsSystemLog::DestroyInstance();
+    WSACleanup();
 }
 
 }  // namespace

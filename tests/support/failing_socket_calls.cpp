@@ -1,10 +1,15 @@
-// Link-time stand-ins for the transport's socket calls, able to fail on request.
+// Link-time stand-ins for the transport's socket calls: they fail, or serve
+// datagrams of their own, on request.
 #include "tests/support/failing_socket_calls.h"
 
 #include "transport/socket_calls.h"
 
+#include <algorithm>
+#include <cstring>
+
 std::atomic<int> gReceiveFailure{0};
 std::atomic<int> gFailedReceives{0};
+std::atomic<int> gSyntheticDatagrams{0};
 std::atomic<int> gLargestReceiveBuffer{0};
 
 namespace {
@@ -33,6 +38,17 @@ int ReceiveDatagram(SOCKET s, char* buffer, int size, sockaddr_in* sender)
         ++gFailedReceives;
         WSASetLastError(failure);
         return SOCKET_ERROR;
+    }
+    // Only the transport's worker receives, so nobody takes one meanwhile.
+    if (gSyntheticDatagrams > 0) {
+        --gSyntheticDatagrams;
+        const int length = std::min(size, static_cast<int>(sizeof kSyntheticText) - 1);
+        memcpy(buffer, kSyntheticText, static_cast<size_t>(length));
+        *sender = {};
+        sender->sin_family = AF_INET;
+        sender->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sender->sin_port = htons(5140);
+        return length;
     }
     int senderLength = static_cast<int>(sizeof *sender);
     return recvfrom(s, buffer, size, 0, reinterpret_cast<sockaddr*>(sender), &senderLength);

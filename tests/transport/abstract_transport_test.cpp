@@ -101,7 +101,11 @@ class AbstractTransportTest : public ::testing::Test {
 protected:
     void TearDown() override { delete transport; }
 
-    void Request(TransportState value) { transport->WriteState(value); }
+    // As a device asks: a connect unless active, a disconnect unless idle.
+    void Request(TransportState value)
+    {
+        transport->RequestState(value, value == ConnectRequested ? Active : Idle);
+    }
 
     int Calls() { return transport->connects + transport->disconnects + transport->processes; }
 
@@ -151,19 +155,20 @@ TEST_F(AbstractTransportTest, FailedConnectFallsBackToIdle)
     ExpectWorkerServesAConnect();
 }
 
-// What the worker makes of a failed Process, by what another writer left in
-// the state word meanwhile.
+// What the worker makes of a failed Process, by what became of the state
+// word meanwhile.
 struct ProcessFailureCase {
     const char* name;
-    TransportState writtenDuringProcess;  // Active: nobody else wrote
+    bool leavesItIdle;         // Process dropped the connection itself
+    TransportState requested;  // then asked for, as a device asks; Active: nothing
     int expectedDisconnects;
 };
 
 const ProcessFailureCase kProcessFailureCases[] = {
-    {"nobody else wrote", Active, 1},
-    {"a connect request gives way", ConnectRequested, 1},
-    {"a disconnect request stays", DisconnectRequested, 1},
-    {"idle stays idle", Idle, 0},
+    {"nothing else happened", false, Active, 1},
+    {"a disconnect request stays", false, DisconnectRequested, 1},
+    {"idle stays idle", true, Active, 0},
+    {"a connect request after it went idle gives way", true, ConnectRequested, 1},
 };
 
 TEST_F(AbstractTransportTest, FailedProcessRequestsDisconnectUnlessIdle)
@@ -177,7 +182,12 @@ TEST_F(AbstractTransportTest, FailedProcessRequestsDisconnectUnlessIdle)
             if (failed.exchange(true)) {
                 return true;
             }
-            transport->WriteState(row.writtenDuringProcess);
+            if (row.leavesItIdle) {
+                transport->WriteStateAndConnected(Idle, false);
+            }
+            if (row.requested != Active) {
+                Request(row.requested);
+            }
             return false;
         };
         ASSERT_TRUE(transport->Open(0, 0, 0, 0, 0, 0, 0));

@@ -47,19 +47,6 @@ public:
     {
         Record(Callback::OnReceive, id, nullptr, true, std::string(data, data + count));
     }
-    // Kept apart from the pairs: how many calls were recorded when each came.
-    void OnReceiveDone(uint32_t /*id*/) override
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        receiveDoneAfter.push_back(calls.size());
-    }
-
-    std::vector<size_t> ReceiveDoneAfter() const
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        return receiveDoneAfter;
-    }
-
     std::vector<RecordedCall> Calls() const
     {
         std::lock_guard<std::mutex> guard(lock);
@@ -70,7 +57,6 @@ public:
     {
         std::lock_guard<std::mutex> guard(lock);
         calls.clear();
-        receiveDoneAfter.clear();
     }
 
     size_t Count(Callback callback, int client = kNoClientRef) const
@@ -167,7 +153,6 @@ private:
 
     mutable std::mutex lock;
     std::vector<RecordedCall> calls;
-    std::vector<size_t> receiveDoneAfter;
 };
 
 }  // namespace testsupport

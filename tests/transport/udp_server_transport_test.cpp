@@ -1,6 +1,7 @@
 #include "transport/udp_server_transport.h"
 
 #include "runtime/scoped_lock.h"
+#include "tests/support/counting_turn_pause.h"
 #include "tests/support/failing_socket_calls.h"
 #include "tests/support/fake_tick_count.h"
 #include "tests/support/loopback_udp.h"
@@ -84,7 +85,7 @@ protected:
 
     void RequestAndAwaitConnect()
     {
-        transport->WriteState(ConnectRequested);
+        transport->RequestState(ConnectRequested, Active);
         ASSERT_TRUE(WaitUntil([&] { return transport->ReadState() != ConnectRequested; }));
     }
 
@@ -98,7 +99,7 @@ protected:
 
     void RequestAndAwaitDisconnect()
     {
-        transport->WriteState(DisconnectRequested);
+        transport->RequestState(DisconnectRequested, Idle);
         ASSERT_TRUE(WaitUntil([&] { return transport->ReadState() == Idle; }));
     }
 
@@ -225,7 +226,7 @@ TEST_F(UDPServerTransportTest, FirstDatagramAnnouncesTheSenderThenOffersItUnderT
     }
 }
 
-TEST_F(UDPServerTransportTest, QueuedDatagramsLeaveInOneTurnInOrderThenTheOwnerHearsItIsDone)
+TEST_F(UDPServerTransportTest, QueuedDatagramsAreOfferedInTheOrderSent)
 {
     OpenAndConnect();
     transport->hold = true;
@@ -241,7 +242,6 @@ TEST_F(UDPServerTransportTest, QueuedDatagramsLeaveInOneTurnInOrderThenTheOwnerH
     }
     transport->hold = false;
     ASSERT_TRUE(WaitUntil([&] { return device.CountAll(Callback::OnReceive) == kQueued; }));
-    ASSERT_TRUE(WaitUntil([&] { return !device.ReceiveDoneAfter().empty(); }));
 
     std::vector<std::string> received;
     for (const auto& call : device.Calls()) {
@@ -250,23 +250,39 @@ TEST_F(UDPServerTransportTest, QueuedDatagramsLeaveInOneTurnInOrderThenTheOwnerH
         }
     }
     EXPECT_EQ(received, sent);
-    // Told once, after the last of them: one turn took them all.
-    EXPECT_EQ(device.ReceiveDoneAfter(), std::vector<size_t>{device.Calls().size()});
 }
 
-TEST_F(UDPServerTransportTest, TurnsWithoutDatagramsDoNotSayDone)
+// The socket here holds only a few hundred small datagrams, so the receive
+// stand-in serves several turns' worth ahead of one real datagram, which
+// keeps the socket readable for each turn's wait.
+TEST_F(UDPServerTransportTest, FullTurnsFollowEachOtherWithoutAPause)
 {
+    std::atomic<bool> watching{false};
+    std::mutex lock;
+    std::vector<int> pausesSeen;  // at each callback of the burst
+    device.duringCallback = [&] {
+        if (watching) {
+            std::lock_guard<std::mutex> guard(lock);
+            pausesSeen.push_back(gTurnPauses);
+        }
+    };
     OpenAndConnect();
-    const SOCKET sender = NewSender();
-    Deliver(sender, "one");
-    ASSERT_TRUE(WaitUntil([&] { return device.ReceiveDoneAfter().size() == 1; }));
-    AwaitWholeTurn();
-    AwaitWholeTurn();
-    EXPECT_EQ(device.ReceiveDoneAfter().size(), 1u);
-    // An empty datagram offers nothing, so there is nothing to be done with.
-    SendFrom(sender, "");
-    AwaitWholeTurn();
-    EXPECT_EQ(device.ReceiveDoneAfter().size(), 1u);
+    ASSERT_TRUE(WaitUntil([&] { return device.CountAll(Callback::OnConnected) == 1; }));
+    constexpr int kSynthetic = 3 * static_cast<int>(kMaxDatagramsPerTurn);
+    gSyntheticDatagrams = kSynthetic;
+    watching = true;
+    SendFrom(NewSender(), "real");
+    ASSERT_TRUE(WaitUntil([&] { return device.CountAll(Callback::OnReceive) == kSynthetic + 1; }));
+    watching = false;
+    std::unique_lock<std::mutex> guard(lock);
+    const int first = pausesSeen.front();
+    const int last = pausesSeen.back();
+    guard.unlock();
+    EXPECT_EQ(first, last) << "paused between full turns";
+    // The turn that emptied the socket still pauses.
+    EXPECT_TRUE(WaitUntil([&] { return gTurnPauses > last; }));
+    delete transport;  // its callbacks use this test's locals
+    transport = nullptr;
 }
 
 // Reading the option back proves nothing under Wine, which answers with what
@@ -342,6 +358,8 @@ TEST_F(UDPServerTransportTest, OnlyAFailedReceiveOfTheSocketItselfDisconnects)
     const Case cases[] = {
         {"datagram too long", WSAEMSGSIZE, false},
         {"earlier send refused", WSAECONNRESET, false},
+        {"time to live expired", WSAENETRESET, false},
+        {"no buffer space for a moment", WSAENOBUFS, false},
         {"network down", WSAENETDOWN, true},
         {"not a socket", WSAENOTSOCK, true},
     };
@@ -363,10 +381,15 @@ TEST_F(UDPServerTransportTest, OnlyAFailedReceiveOfTheSocketItselfDisconnects)
                                                                 "CanDisconnect -",
                                                                 "OnDisconnected"}));
             gReceiveFailure = 0;
+            EXPECT_EQ(transport->TakeReceiveError(), 0) << "told before a new socket listens";
             RequestAndAwaitConnect();
             EXPECT_EQ(transport->ReadState(), Active);
+            EXPECT_EQ(transport->TakeReceiveError(), row.error);
+            EXPECT_EQ(transport->TakeReceiveError(), 0) << "told twice";
         } else {
+            const int pauses = gTurnPauses;
             AwaitWholeTurn();
+            EXPECT_GT(gTurnPauses, pauses) << "failing receives kept the worker busy";
             EXPECT_EQ(transport->ReadState(), Active);
             EXPECT_TRUE(device.Calls().empty());
             gReceiveFailure = 0;  // the datagram still waits, and now arrives
@@ -731,7 +754,8 @@ TEST_F(UDPServerTransportTest, SendToNobodyFailsUnlessThereIsNothingToSend)
 
     EXPECT_FALSE(transport->Send(2, "x", 1)) << "free slot";
     EXPECT_FALSE(transport->Send(5, "x", 1)) << "past the table";
-    EXPECT_TRUE(transport->Send(5, "", 0)) << "nothing to send";
+    EXPECT_FALSE(transport->Send(5, "", 0)) << "past the table, nothing to send";
+    EXPECT_TRUE(transport->Send(2, "", 0)) << "nothing to send";
     EXPECT_TRUE(transport->SendAll("x", 1)) << "free slots are nobody";
 }
 
@@ -799,7 +823,7 @@ TEST_F(UDPServerTransportTest, DestructionAnnouncesEachClientAndTheTransportOnce
         Deliver(NewSender(), "a");
         Deliver(NewSender(), "b");
         if (row.disconnectRequested) {
-            transport->WriteState(DisconnectRequested);
+            transport->RequestState(DisconnectRequested, Idle);
         }
         deleting = true;
         delete transport;
