@@ -10,6 +10,9 @@
 #include <cstring>
 
 static constexpr uint32_t kStreamCapacity = 1024;
+// The view lets one step take it past its trim threshold by one datagram's
+// text; a datagram gives at most one unit per byte.
+static_assert(kMaxDatagramBytes <= kLogMostPastTrim, "a datagram's text must fit past the trim");
 static constexpr uint32_t kTransportId = 0;
 
 CSyslogServer::CSyslogServer() : inStream(nullptr), outStream(nullptr), currentClient(0)
