@@ -374,8 +374,9 @@ struct ReceiveCase {
 };
 
 const ReceiveCase kReceiveCases[] = {
+    // The window keeps each line break as the one character the view counts.
     {"nothing added, not even between datagrams",
-     {{"<13>a", 5, L"<13>a"}, {"b\n", 2, L"b\n"}, {"c", 1, L"c"}}},
+     {{"<13>a", 5, L"<13>a"}, {"b\n", 2, L"b\r"}, {"c", 1, L"c"}}},
     {"a count of 0 or less is ignored", {{"x", 0, L""}, {"y", -1, L""}, {"z", 1, L"z"}}},
     {"only the bytes counted", {{"abcdef", 3, L"abc"}}},
     {"up to the first zero byte",
