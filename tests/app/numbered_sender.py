@@ -2,14 +2,21 @@
 """Sends numbered datagrams to UDP 514 on loopback, as fast as asked, and says how it went.
 
 A process of its own, so that the benchmark can watch the window while it
-sends. Each datagram is "#NNNNNNN#" (its number, from 0), then filler, then the
-ending. Bounded: at most MAX_COUNT datagrams, and it stops by itself when
-sending takes far longer than the rate allows. Prints one line of JSON:
-sent (datagrams the system took), errors (sends it refused), started and
+sends. Each datagram carries "#NNNNNNN#" (its number, from 0) and ends with
+the ending. Its style:
+  filler  the token, then "m" up to LENGTH bytes
+  syslog  lines as servers, firewalls and daemons write them, 100 to 200
+          bytes of words, spaces, digits and punctuation, the token as a field
+          (LENGTH is not used)
+  word    the token, then letters up to LENGTH bytes: one unbroken word
+Bounded: at most MAX_COUNT datagrams, and it stops by itself when sending
+takes far longer than the rate allows. Prints one line of JSON: sent
+(datagrams the system took), errors (sends it refused), started and
 last_send (Unix times) and seconds.
 
-Usage: numbered_sender.py COUNT RATE LENGTH ENDING
-RATE is datagrams a second, 0 for back to back; ENDING is "newline" or "none".
+Usage: numbered_sender.py COUNT RATE LENGTH ENDING [STYLE [PORT]]
+RATE is datagrams a second, 0 for back to back; ENDING is "newline" or
+"none"; STYLE is filler (the default), syslog or word; PORT is 514 unless given.
 """
 
 import json
@@ -28,20 +35,56 @@ OVERRUN_S = 30.0
 MIN_SLEEP_S = 0.0005
 
 
+STYLES = ("filler", "syslog", "word")
+# Lines as real senders write them; {n} is the token, the rest varies with it.
+SYSLOG_LINES = (
+    "<4>Dec  9 04:15:{s:02d} gw01 kernel: [UFW BLOCK] IN=eth0 OUT= MAC=52:54:00:12:34:56 "
+    "SRC=203.0.113.{a} DST=192.0.2.10 LEN=60 TTL={t} PROTO=TCP SPT={p} DPT=22 SYN ID={n}",
+    "<38>Dec  9 04:15:{s:02d} web02 sshd[{p}]: Accepted publickey for deploy from "
+    "198.51.100.{a} port {p} ssh2: ED25519 SHA256:kq3Vb8 ({n})",
+    "<86>Dec  9 04:15:{s:02d} db01 CRON[{t}]: pam_unix(cron:session): session opened for "
+    "user postgres(uid={a}) by (uid=0) job {n}",
+    "<134>1 2026-12-09T04:15:{s:02d}.{p}Z nas01 smbd {t} - - client 192.0.2.{a} opened file "
+    "share/backups/2026-12/volume.tar, request {n}, {p} bytes",
+    "<14>Dec  9 04:15:{s:02d} sw-core-3 %LINK-3-UPDOWN: Interface GigabitEthernet1/0/{t}, "
+    "changed state to up; seq {n}",
+)
+WORD_LETTERS = b"abcdefghijklmnopqrstuvwxyz"
+
+
 def head(number):
     return b"#%07d#" % number
 
 
+def message(style, number, length, ending):
+    """The datagram numbered `number`, as bytes; `ending` is b"\n" or b""."""
+    if style == "syslog":
+        line = SYSLOG_LINES[number % len(SYSLOG_LINES)].format(
+            n=head(number).decode(), s=number % 60, a=number % 250, t=30 + number % 220,
+            p=20000 + number % 40000)
+        return line.encode() + ending
+    pad = length - len(head(number)) - len(ending)
+    if style == "word":
+        body = (WORD_LETTERS * (pad // len(WORD_LETTERS) + 1))[:pad]
+    else:
+        body = b"m" * pad
+    return head(number) + body + ending
+
+
 def main():
-    if len(sys.argv) != 5 or sys.argv[4] not in ("newline", "none"):
+    if not 5 <= len(sys.argv) <= 7 or sys.argv[4] not in ("newline", "none"):
         sys.exit(__doc__)
     count, rate, length = int(sys.argv[1]), float(sys.argv[2]), int(sys.argv[3])
-    if not 0 < count <= MAX_COUNT or rate < 0 or length < len(head(0)) + 1:
+    style = sys.argv[5] if len(sys.argv) > 5 else "filler"
+    port = int(sys.argv[6]) if len(sys.argv) > 6 else PORT
+    if (not 0 < count <= MAX_COUNT or rate < 0 or length < len(head(0)) + 1
+            or style not in STYLES):
         sys.exit(__doc__)
     ending = b"\n" if sys.argv[4] == "newline" else b""
-    filler = b"m" * (length - len(head(0)) - len(ending)) + ending
+    # Made before sending, so that making them never slows the rate.
+    messages = [message(style, number, length, ending) for number in range(count)]
     deadline = (count / rate if rate else 0.0) + OVERRUN_S
-    destination = (LOOPBACK, PORT)
+    destination = (LOOPBACK, port)
     attempted = errors = 0
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sender:
         send = sender.sendto
@@ -58,7 +101,7 @@ def main():
                 continue
             for number in range(attempted, due):
                 try:
-                    send(head(number) + filler, destination)
+                    send(messages[number], destination)
                 except OSError:
                     errors += 1
             attempted = due

@@ -3,8 +3,10 @@
 
 Not a test: tools/bench runs it inside a private network namespace, so the
 only socket on UDP 514 is the program's. For each case:
-  - numbered_sender.py, a process of its own, sends numbered datagrams
-    ("#NNNNNNN#", filler, 120 bytes) to 127.0.0.1:514;
+  - numbered_sender.py, a process of its own, sends numbered datagrams to
+    127.0.0.1:514: "#NNNNNNN#" and filler (120 bytes), lines as real senders
+    write them (words, digits and punctuation, 100 to 200 bytes, the number
+    as a field), or one unbroken 120-byte word;
   - received = sent - dropped, where dropped is what the kernel counted for
     the program's socket (the last column of /proc/net/udp) during the case:
     exact on loopback;
@@ -13,19 +15,30 @@ only socket on UDP 514 is the program's. For each case:
     from the last send until the last message is shown;
   - the view's final text must end with the last message, after an unbroken
     run of the numbers before it (the view keeps about the last 64K
-    characters, so the run is at most a few hundred messages long).
+    characters, so the run is at most a few hundred messages long);
+  - log_window_driver.exe respond asks the window 20 times a second whether
+    it answers (WM_NULL) and gives the median and the worst answer time;
+  - the CPU that the window and the receiving threads used, from /proc (Wine
+    gives Linux threads the names the program gives its threads), as a
+    share of one core over the case;
+  - for the cases marked so, the same traffic to rsyslog (imudp on port
+    10514, its buffer as large as the program's), right after: how much of
+    it rsyslog received, as the anchor that the program is measured against.
 The view may skip ahead to the newest text under load, so what passed
 through it is not the measure, except with the Save dialog open, where the
 question is whether every text is shown while the dialog is open.
 
 Usage: receive_benchmark.py SYSLOG_EXE DRIVER_EXE [--short] [case...]
-Cases: idle burst10k burst100k rate20000 dialog paragraph press (all by default).
+Cases: idle burst10k burst100k rate20000 dialog paragraph runon100 runon2000
+word20000 press (all by default).
 --short scales every duration down to a fifth, for a quick check that all works.
 """
 
 import json
 import os
 import re
+import shutil
+import signal
 import statistics
 import subprocess
 import sys
@@ -33,6 +46,7 @@ import tempfile
 import time
 
 import end_to_end_test as e2e
+import numbered_sender
 
 SENDER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "numbered_sender.py")
 MESSAGE_BYTES = 120
@@ -51,24 +65,29 @@ FLOOD_S = 10.0
 FLOOD_LEAD_S = 1.0         # presses start once the flood has been running this long
 CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
 TOKEN = re.compile(r"#(\d{7})#")
+RESPOND_PAUSE_MS = 50      # the window is asked 20 times a second
+WINDOW_THREAD, RECEIVE_THREAD = "syslog-window", "syslog-receive"
+ANCHOR_PORT = 10514
+ANCHOR_RECEIVE_BUFFER = 32 << 20  # what the program asks for; both get min(this, rmem_max)
 
 
-def message(number, length, ending):
+def message(number, length, ending, style="filler"):
     """A message as the view shows it: a line break reads back as CR LF."""
-    head = "#%07d#" % number
-    return head + "m" * (length - len(head) - len(ending)) + ending.replace("\n", "\r\n")
+    sent = numbered_sender.message(style, number, length, ending.encode())
+    return sent.decode().replace("\n", "\r\n")
 
 
 class SocketCounters:
-    """The program's socket (UDP 514 in this namespace) as the kernel counts it."""
+    """The program's socket (UDP 514 in this namespace), or another port's, as the kernel counts it."""
 
-    def __init__(self):
+    def __init__(self, port_suffix=None):
+        port_suffix = port_suffix or e2e.PROC_NET_UDP_PORT
         self.drops = self.queued = 0
         with open("/proc/net/udp") as table:
             next(table)
             for line in table:
                 fields = line.split()
-                if fields[1].endswith(e2e.PROC_NET_UDP_PORT):
+                if fields[1].endswith(port_suffix):
                     self.queued += int(fields[4].split(":")[1], 16)
                     self.drops += int(fields[-1])
         with open("/proc/net/snmp") as snmp:
@@ -81,11 +100,11 @@ class SocketCounters:
 class Sender:
     """numbered_sender.py, running."""
 
-    def __init__(self, count, rate, ending="\n"):
+    def __init__(self, count, rate, ending="\n", style="filler", port=e2e.PORT):
         self.count, self.rate = count, rate
         self.process = subprocess.Popen(
             [sys.executable, SENDER, "%d" % count, "%g" % rate, "%d" % MESSAGE_BYTES,
-             "newline" if ending == "\n" else "none"],
+             "newline" if ending == "\n" else "none", style, "%d" % port],
             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE)
 
     def finish(self):
@@ -133,6 +152,53 @@ class Watcher:
         return result
 
 
+class Responder:
+    """log_window_driver.exe respond, asking the window all along one case."""
+
+    def __init__(self, limit_s):
+        self.path = tempfile.NamedTemporaryFile(suffix=".answers", delete=False).name
+        self.process = subprocess.Popen(
+            [e2e.WINE, e2e.DRIVER_EXE, "respond", self.path, "%d" % limit_s,
+             "%d" % RESPOND_PAUSE_MS],
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def stop(self):
+        """(median ms, worst ms, unanswered) of the answers, or None."""
+        open(self.path + ".stop", "w").close()
+        try:
+            self.process.wait(timeout=e2e.PATIENCE_S)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+        with open(self.path) as raw:
+            fields = raw.read().split()
+        os.unlink(self.path)
+        os.unlink(self.path + ".stop")
+        if len(fields) < 4 or int(fields[0]) == 0:
+            return None
+        return float(fields[3]), float(fields[2]), int(fields[1])
+
+
+def thread_ticks(pid):
+    """CPU ticks (user + system) of each named thread of process `pid`."""
+    ticks = {}
+    for task in os.listdir("/proc/%d/task" % pid):
+        try:
+            with open("/proc/%d/task/%s/comm" % (pid, task)) as comm:
+                name = comm.read().strip()
+            ticks[name] = ticks.get(name, 0) + process_ticks_path(
+                "/proc/%d/task/%s/stat" % (pid, task))
+        except OSError:
+            continue
+    return ticks
+
+
+def process_ticks_path(path):
+    with open(path) as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    return int(fields[11]) + int(fields[12])  # utime, stime
+
+
 def wait_until_settled(watcher, settle_s):
     """Until the watcher saw the last message, the view went quiet, or `settle_s` passed."""
     deadline = time.monotonic() + settle_s
@@ -178,9 +244,10 @@ def passed_through(readings, count):
 class Case:
     """One traffic case: the figures of one row of the table."""
 
-    def __init__(self, program, name, count, rate, ending="\n"):
+    def __init__(self, program, name, count, rate, ending="\n", style="filler", anchor=False):
         self.program, self.name, self.count, self.rate, self.ending = (
             program, name, count, rate, ending)
+        self.style, self.anchor = style, anchor
 
     def run(self, settle_s=SETTLE_S, clear=True):
         if clear:
@@ -188,11 +255,17 @@ class Case:
         before = SocketCounters()
         duration = self.count / self.rate if self.rate else 1.0
         watcher = Watcher(self.count - 1, duration + settle_s + 30)
-        sender = Sender(self.count, self.rate, self.ending)
+        responder = Responder(duration + settle_s + 60)
+        ticks_before, started = thread_ticks(self.program.process.pid), time.monotonic()
+        sender = Sender(self.count, self.rate, self.ending, self.style)
         self.sent = sender.finish()
         self.dropped = SocketCounters().drops - before.drops
         self.readings = wait_until_settled(watcher, settle_s)
         self.read = SocketCounters().read - before.read
+        ticks_after, elapsed = thread_ticks(self.program.process.pid), time.monotonic() - started
+        self.cpu = {name: 100.0 * (ticks_after.get(name, 0) - ticks) / CLOCK_TICKS / elapsed
+                    for name, ticks in ticks_before.items()}
+        self.answers = responder.stop()
         self.text = self.program.text()
         if self.program.process.poll() is not None:
             raise SystemExit("syslog.exe ended during the case, code %s"
@@ -218,7 +291,8 @@ class Case:
             until = max([self.sent["last_send"]] + [when for when, _, _ in self.readings])
         pause = longest_pause(self.readings, self.sent["started"], until)
         run = trailing_run(self.text)
-        ends = self.text.endswith(message(self.count - 1, MESSAGE_BYTES, self.ending))
+        ends = self.text.endswith(
+            message(self.count - 1, MESSAGE_BYTES, self.ending, self.style))
         if run is None:
             view = "no numbered text"
         else:
@@ -238,8 +312,60 @@ class Case:
             when, _, last = self.readings[-1]
             notes.append("the last message never showed; the view's last, #%d, showed %+.0f ms"
                          " after the last send" % (last, (when - self.sent["last_send"]) * 1000))
+        if self.answers is not None:
+            median, worst, unanswered = self.answers
+            notes.append("the window answered in %.0f ms at the median, %.0f ms at worst%s;"
+                         " the window thread used %.0f%% of one core, the receiving thread %.0f%%"
+                         % (median, worst, " (%d not within 1 s)" % unanswered if unanswered else "",
+                            self.cpu.get(WINDOW_THREAD, 0.0), self.cpu.get(RECEIVE_THREAD, 0.0)))
+        if self.anchor:
+            anchored = anchor_received(self.count, self.rate, self.ending, self.style)
+            notes.append("rsyslog, sent the same right after: %s" % anchored)
         for note in notes:
             print("    %s" % note, flush=True)
+
+
+def anchor_received(count, rate, ending, style):
+    """How much of the same traffic rsyslog receives, sent to it alone."""
+    rsyslogd = shutil.which("rsyslogd") or "/usr/sbin/rsyslogd"
+    if not os.path.exists(rsyslogd):
+        return "not measured (rsyslogd is not installed)"
+    with open("/proc/sys/net/core/rmem_max") as limit:
+        buffer_bytes = min(ANCHOR_RECEIVE_BUFFER, int(limit.read()))
+    folder = tempfile.mkdtemp(prefix="anchor-")
+    config = os.path.join(folder, "rsyslog.conf")
+    with open(config, "w") as out:
+        out.write('global(workDirectory="%s")\n' % folder)
+        out.write('module(load="imudp")\n')
+        out.write('input(type="imudp" address="127.0.0.1" port="%d" rcvbufSize="%d")\n'
+                  % (ANCHOR_PORT, buffer_bytes))
+        out.write("*.* stop\n")
+    daemon = subprocess.Popen([rsyslogd, "-n", "-f", config, "-i", os.path.join(folder, "pid")],
+                              stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL)
+    port = ":%04X" % ANCHOR_PORT
+    try:
+        if not e2e.wait_until(lambda: bound(port)):
+            return "not measured (rsyslogd did not bind port %d)" % ANCHOR_PORT
+        before = SocketCounters(port)
+        sent = Sender(count, rate, ending, style, ANCHOR_PORT).finish()
+        e2e.wait_until(lambda: SocketCounters(port).queued == 0)
+        dropped = SocketCounters(port).drops - before.drops
+        return "%d of %d (%.2f%%)" % (sent["sent"] - dropped, sent["sent"],
+                                      100.0 * (sent["sent"] - dropped) / max(sent["sent"], 1))
+    finally:
+        daemon.send_signal(signal.SIGTERM)
+        try:
+            daemon.wait(timeout=e2e.PATIENCE_S)
+        except subprocess.TimeoutExpired:
+            daemon.kill()
+            daemon.wait()
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+def bound(port_suffix):
+    with open("/proc/net/udp") as table:
+        return any(line.split()[1].endswith(port_suffix) for line in list(table)[1:])
 
 
 def print_header():
@@ -250,8 +376,8 @@ def print_header():
           flush=True)
 
 
-def traffic_case(program, name, count, rate, ending="\n"):
-    Case(program, name, count, rate, ending).run().row()
+def traffic_case(program, name, count, rate, ending="\n", style="filler", anchor=False):
+    Case(program, name, count, rate, ending, style, anchor).run().row()
 
 
 def dialog_case(program, scale):
@@ -275,9 +401,7 @@ def dialog_case(program, scale):
 
 
 def process_ticks(pid):
-    with open("/proc/%d/stat" % pid) as stat:
-        fields = stat.read().rsplit(")", 1)[1].split()
-    return int(fields[11]) + int(fields[12])  # utime, stime
+    return process_ticks_path("/proc/%d/stat" % pid)
 
 
 def wineserver_pids():
@@ -349,6 +473,12 @@ def cases(scale):
         "dialog": lambda p: dialog_case(p, scale),
         "paragraph": lambda p: traffic_case(p, "100/s for %g s, no line breaks" % paragraph_s,
                                             int(100 * paragraph_s), 100, ending=""),
+        "runon100": lambda p: traffic_case(p, "real lines run on, 100/s for %g s" % paragraph_s,
+                                           int(100 * paragraph_s), 100, "", "syslog"),
+        "runon2000": lambda p: traffic_case(p, "real lines run on, 2,000/s for %g s" % seconds,
+                                            int(2000 * seconds), 2000, "", "syslog", True),
+        "word20000": lambda p: traffic_case(p, "one unbroken word, 20,000/s for %g s" % seconds,
+                                            int(20000 * seconds), 20000, "", "word", True),
         "press": lambda p: press_case(p, scale),
     }
 

@@ -15,10 +15,11 @@
 //                                 changes, until it is <number> (see
 //                                 view_watcher.h); ends early when <file>.stop
 //                                 exists
-//   respond <file> <seconds>      ask the window again and again whether it
-//                                 answers within a second; ends early when
-//                                 <file>.stop exists, then writes to file
-//                                 "<asked> <unanswered> <slowest ms>"
+//   respond <file> <seconds> [ms] ask the window again and again (every 5 ms,
+//                                 or every [ms]) whether it answers within a
+//                                 second; ends early when <file>.stop exists,
+//                                 then writes to file "<asked> <unanswered>
+//                                 <slowest ms> <median ms>"
 //
 // Anything not found in time: a message on stderr and exit code 1.
 #include "logwindow/windows_system_log.h"
@@ -30,6 +31,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -169,35 +171,41 @@ int Dialog(const std::wstring& action)
 
 // How long the window may take to answer before it counts as frozen.
 constexpr DWORD kAnswerLimitMs = 1000;
-// The pause between two questions.
+// The pause between two questions, unless the caller gives one.
 constexpr DWORD kAskPauseMs = 5;
 
-int Respond(HWND window, const wchar_t* path, const wchar_t* seconds)
+int Respond(HWND window, const wchar_t* path, const wchar_t* seconds, const wchar_t* pauseMs)
 {
     const std::wstring stopPath = std::wstring(path) + L".stop";
     const double limit = seconds != nullptr ? wcstod(seconds, nullptr) : 0.0;
+    const DWORD pause = pauseMs != nullptr ? wcstoul(pauseMs, nullptr, 10) : kAskPauseMs;
     const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(limit * 1000.0);
-    unsigned asked = 0;
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
     unsigned unanswered = 0;
-    ULONGLONG slowestMs = 0;
+    std::vector<double> answerMs;
     while (GetTickCount64() < end &&
            GetFileAttributesW(stopPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        const ULONGLONG start = GetTickCount64();
+        LARGE_INTEGER start;
+        QueryPerformanceCounter(&start);
         DWORD_PTR ignored = 0;
         // SMTO_ABORTIFHUNG would give up early on a busy window: wait the full limit.
         if (SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kAnswerLimitMs, &ignored) ==
             0) {
             ++unanswered;
         }
-        slowestMs = std::max(slowestMs, GetTickCount64() - start);
-        ++asked;
-        Sleep(kAskPauseMs);
+        answerMs.push_back(MillisecondsSince(start, frequency));
+        Sleep(pause);
     }
+    std::vector<double> sorted = answerMs;
+    std::sort(sorted.begin(), sorted.end());
+    const double slowest = sorted.empty() ? 0.0 : sorted.back();
+    const double median = sorted.empty() ? 0.0 : sorted[sorted.size() / 2];
     FILE* file = _wfopen(path, L"wb");
     if (file == nullptr) {
         return Fail(std::wstring(L"cannot write ") + path);
     }
-    fprintf(file, "%u %u %llu\n", asked, unanswered, slowestMs);
+    fprintf(file, "%zu %u %.0f %.0f\n", answerMs.size(), unanswered, slowest, median);
     return fclose(file) == 0 ? 0 : Fail(std::wstring(L"cannot write ") + path);
 }
 
@@ -253,7 +261,7 @@ int Run(const std::wstring& command, const wchar_t* argument, const wchar_t* ext
         return Watch(window, argument, extra, further);
     }
     if (command == L"respond" && argument != nullptr) {
-        return Respond(window, argument, extra);
+        return Respond(window, argument, extra, further);
     }
     if (command == L"close") {
         return Close(window) ? 0 : Fail(L"the window did not answer");
@@ -261,7 +269,7 @@ int Run(const std::wstring& command, const wchar_t* argument, const wchar_t* ext
     return Fail(L"usage: log_window_driver wait <ms> | text <file> | "
                 L"click clear|save|autoscroll | label | save <path> | close | count | "
                 L"press <button> <times> | dialog wait|cancel | watch <file> <number> <seconds> | "
-                L"respond <file> <seconds>");
+                L"respond <file> <seconds> [ms]");
 }
 
 }  // namespace
