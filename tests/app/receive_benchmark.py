@@ -140,16 +140,21 @@ class Watcher:
         return self.process.poll() is None
 
     def stop(self):
-        open(self.path + ".stop", "w").close()
-        try:
-            self.process.wait(timeout=e2e.PATIENCE_S)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
+        end_driver(self.process, self.path)
         result = self.readings() if self.lines() else []
         os.unlink(self.path)
         os.unlink(self.path + ".stop")
         return result
+
+
+def end_driver(process, path):
+    """Asks a driver command that writes to `path` to end, and waits until it has."""
+    open(path + ".stop", "w").close()
+    try:
+        process.wait(timeout=e2e.PATIENCE_S)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
 
 
 class Responder:
@@ -164,12 +169,7 @@ class Responder:
 
     def stop(self):
         """(median ms, worst ms, unanswered) of the answers, or None."""
-        open(self.path + ".stop", "w").close()
-        try:
-            self.process.wait(timeout=e2e.PATIENCE_S)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
+        end_driver(self.process, self.path)
         with open(self.path) as raw:
             fields = raw.read().split()
         os.unlink(self.path)
@@ -339,7 +339,7 @@ def anchor_received(count, rate, ending, style):
         out.write('module(load="imudp")\n')
         out.write('input(type="imudp" address="127.0.0.1" port="%d" rcvbufSize="%d")\n'
                   % (ANCHOR_PORT, buffer_bytes))
-        out.write("*.* stop\n")
+        out.write('*.* action(type="omfile" file="/dev/null")\n')
     daemon = subprocess.Popen([rsyslogd, "-n", "-f", config, "-i", os.path.join(folder, "pid")],
                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL)

@@ -23,6 +23,7 @@ namespace {
 
 using testsupport::FinishesWithin;
 using testsupport::LogWindowTest;
+using testsupport::Positions;
 using testsupport::WaitUntil;
 
 // "<prefix><number, six digits>" and a line break, `width` units in all.
@@ -170,19 +171,6 @@ std::wstring MixedText(std::mt19937& random)
         }
     }
     return text;
-}
-
-// Every line break as the view counts it: one '\r'.
-std::wstring Positions(const std::wstring& text)
-{
-    std::wstring out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') {
-            ++i;
-        }
-        out += text[i] == L'\n' ? L'\r' : text[i];
-    }
-    return out;
 }
 
 // Whatever arrives while the window thread is busy, after each step the view

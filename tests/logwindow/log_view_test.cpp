@@ -21,24 +21,11 @@
 namespace {
 
 using testsupport::LogWindowTest;
+using testsupport::Positions;
 using testsupport::ReadText;
 using testsupport::WaitUntil;
 
 using LogViewTest = LogWindowTest;
-
-// The view in character positions: every line break, however it was sent and
-// however WM_GETTEXT reads it back (CR LF), is one '\r'.
-std::wstring Positions(const std::wstring& text)
-{
-    std::wstring out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') {
-            ++i;
-        }
-        out += text[i] == L'\n' ? L'\r' : text[i];
-    }
-    return out;
-}
 
 // What WM_GETTEXT reads back for text that was sent with any line breaks.
 std::wstring ReadBack(const std::wstring& sent)

@@ -13,6 +13,20 @@
 
 namespace testsupport {
 
+// The view in character positions: every line break, however it was sent and
+// however WM_GETTEXT reads it back (CR LF), is one '\r'.
+inline std::wstring Positions(const std::wstring& text)
+{
+    std::wstring out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') {
+            ++i;
+        }
+        out += text[i] == L'\n' ? L'\r' : text[i];
+    }
+    return out;
+}
+
 class LogWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
