@@ -74,7 +74,8 @@ void CWindowsSystemLog::ShowWaitingText()
     QueryPerformanceCounter(&started);
     ShowText(*takenText);
     takenText->Clear();
-    const auto pause = static_cast<UINT>(std::min<ULONGLONG>(ElapsedMs(started), USER_TIMER_MAXIMUM));
+    const auto pause =
+        static_cast<UINT>(std::min<ULONGLONG>(ElapsedMs(started), USER_TIMER_MAXIMUM));
     if (!StartLookAgainTimer(window.load(), kLookAgainTimer, std::max(kLookAgainMs, pause))) {
         // Nobody would look again: the next hand-off wakes the window, and
         // text that came meanwhile is found once the window is idle.

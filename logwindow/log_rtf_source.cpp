@@ -71,7 +71,8 @@ LONG CLogRtfSource::Fill(char* buffer, LONG size)
             Produce();
             continue;
         }
-        const size_t taken = std::min(pendingLength - pendingAt, static_cast<size_t>(size - filled));
+        const size_t room = static_cast<size_t>(size - filled);
+        const size_t taken = std::min(pendingLength - pendingAt, room);
         memcpy(buffer + filled, pending + pendingAt, taken);
         pendingAt += taken;
         filled += static_cast<LONG>(taken);

@@ -9,10 +9,10 @@
 #include <commdlg.h>
 #include <richedit.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <initializer_list>
 #include <memory>
 #include <string>

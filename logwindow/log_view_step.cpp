@@ -74,7 +74,6 @@ static void KeepPlace(HWND view, const ViewPlace& place, size_t removed)
     if (wanted != shown) {
         SendMessageW(view, EM_LINESCROLL, 0, wanted - shown);
     }
-
 }
 
 static void ScrollToEnd(HWND view)
@@ -142,9 +141,10 @@ void CWindowsSystemLog::ShowText(const CLogWaitingText& waiting)
 // A new view in place of the old one, holding what `viewText` holds: it
 // keeps the old one's id, style, font, size, place among the controls and
 // focus, and the reader's place, moved back by the `removed` characters that
-// went from the front, or it shows the end while autoscroll is on. Filled while hidden, so it is never seen
-// half-made; the old view is destroyed whole, which costs next to nothing,
-// where deleting its text can cost seconds.
+// went from the front, or it shows the end while autoscroll is on. Filled
+// while hidden, so it is never seen half-made; the old view is destroyed
+// whole, which costs next to nothing, where deleting its text can cost
+// seconds.
 void CWindowsSystemLog::ReplaceView(size_t removed)
 {
     const ViewPlace place = ReadPlace(logView);
