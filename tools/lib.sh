@@ -38,8 +38,20 @@ ensure_packages() {
     if [[ " ${missing[*]}" == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
         as_root dpkg --add-architecture i386
     fi
-    as_root apt-get update -qq
-    # No recommends: fonts-liberation among them changes the font Wine shows for Tahoma.
+    # A mirror in the middle of a sync serves an index that does not match its
+    # release file; apt then ignores it, and 32-bit packages whose 64-bit twins
+    # are newer cannot be installed. Such a sync ends within minutes: try again.
+    local attempt
+    for attempt in 1 2 3 4 5; do
+        if as_root apt-get update -qq 2>&1 | tee /dev/stderr | grep -q '^E:'; then
+            log "the package index is incomplete (attempt $attempt); trying again"
+        # No recommends: fonts-liberation among them changes the font Wine shows for Tahoma.
+        elif as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
+                --no-install-recommends "${missing[@]}" >/dev/null; then
+            return
+        fi
+        sleep $((attempt * 30))
+    done
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
