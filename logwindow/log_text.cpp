@@ -14,9 +14,9 @@ CLogText::~CLogText()
     free(text);
 }
 
-bool CLogText::Reserve(size_t needed)
+bool CLogText::Reserve(size_t count)
 {
-    return GrowWideBuffer(text, capacity, needed);
+    return GrowWideBuffer(text, capacity, count + 1);
 }
 
 bool CLogText::Append(const wchar_t* added, size_t count)
@@ -24,7 +24,7 @@ bool CLogText::Append(const wchar_t* added, size_t count)
     if (count == 0) {
         return true;
     }
-    if (!Reserve(units + count + 1)) {
+    if (!Reserve(units + count)) {
         return false;
     }
     wmemcpy(text + units, added, count);
@@ -39,7 +39,7 @@ bool CLogText::AppendWithLineBreaks(const wchar_t* added, size_t count)
         return true;
     }
     // Breaks only ever shrink the text.
-    if (!Reserve(units + count + 1)) {
+    if (!Reserve(units + count)) {
         return false;
     }
     wchar_t* out = text + units;

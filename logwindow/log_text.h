@@ -23,6 +23,11 @@ public:
     bool AppendWithLineBreaks(const wchar_t* text, size_t units);
     // Drops the first `count` units (all of them, if there are fewer).
     void RemoveFront(size_t count);
+    // Makes room for `count` units in all, so that appends up to that many
+    // cannot fail. False when memory is short.
+    bool Reserve(size_t count);
+    // How many units fit without asking for memory.
+    size_t Room() const { return capacity > 0 ? capacity - 1 : 0; }
     void Clear() { units = 0; }
     void SwapWith(CLogText& other);
 
@@ -31,8 +36,6 @@ public:
     size_t Units() const { return units; }
 
 private:
-    bool Reserve(size_t needed);
-
     wchar_t* text;
     size_t units;
     size_t capacity;  // units, the terminator included

@@ -1,82 +1,231 @@
-// The log view of CWindowsSystemLog: its controls, the buttons, showing text with trimming, saving.
+// The log view: the control that shows the log text, and everything about it.
 #include "logwindow/log_view.h"
 
-#include "logwindow/view_font.h"
-#include "logwindow/windows_system_log.h"
+#include "logwindow/log_file.h"
+#include "logwindow/log_view_plan.h"
+#include "logwindow/window_calls.h"
 #include "runtime/scoped_lock.h"
-#include "runtime/text_conversion.h"
+#include "runtime/wine_detection.h"
 
-#include <commdlg.h>
 #include <richedit.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <cwchar>
-#include <initializer_list>
-#include <memory>
 #include <string>
 
-static constexpr wchar_t kRichEditLibrary[] = L"Msftedit.dll";
-static constexpr wchar_t kLogViewClass[] = L"RICHEDIT50W";
-static constexpr DWORD kLogViewStyle =
+namespace {
+
+constexpr wchar_t kLogViewClass[] = L"RICHEDIT50W";
+constexpr DWORD kLogViewStyle =
     WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | ES_READONLY | ES_MULTILINE;
 static_assert(kLogViewStyle == 0x50210804, "log view style changed");
-static constexpr DWORD kButtonStyle = WS_CHILD | WS_VISIBLE;
-static_assert(kButtonStyle == 0x50000000, "button style changed");
-
-// Sizes for 96 dpi; the window scales them to its own (Scaled).
-static constexpr int kFontHeight = -11;
-static constexpr wchar_t kFontFace[] = L"Tahoma";
-
-static constexpr int kButtonTop = 2;
-static constexpr int kButtonHeight = 32;
-static constexpr int kClearLeft = 10;
-static constexpr int kSaveLeft = 44;
-static constexpr int kAutoscrollLeft = 78;
-static constexpr int kSmallButtonWidth = 32;
-static constexpr int kAutoscrollWidth = 96;
-
-// The label says what pressing the button will do.
-static constexpr wchar_t kAutoscrollOffLabel[] = L"Autoscroll Off";
-static constexpr wchar_t kAutoscrollOnLabel[] = L"Autoscroll On";
-
 // A rich edit control silently drops text past 32,767 characters unless told
 // otherwise; leave ample room above the trim threshold plus one step.
-static constexpr LPARAM kLogViewTextLimit = 1 << 20;
+constexpr LPARAM kLogViewTextLimit = 1 << 20;
 static_assert(kLogViewTextLimit > 4 * kLogTrimAbove, "the text limit must stay clear of trimming");
 // Nothing the view shows can be undone, so it keeps no copies for undoing.
-static constexpr WPARAM kNoUndo = 0;
+constexpr WPARAM kNoUndo = 0;
+constexpr UINT kUtf16CodePage = 1200;
 
-static constexpr DWORD kMaxFileName = MAX_PATH;
-static constexpr wchar_t kSaveDialogTitle[] = L"Save Kestrum Log As...";
-// One filter, then the empty pair that ends the list.
-static constexpr wchar_t kSaveFilter[] = L"Syslog Log(*.log)\0*.log\0";
-static constexpr wchar_t kSaveDefaultExtension[] = L"*";
-static constexpr DWORD kSaveFlags = OFN_OVERWRITEPROMPT | OFN_CREATEPROMPT | OFN_NOREADONLYRETURN;
-static_assert(kSaveFlags == 0xA002, "save dialog flags changed");
+// The parent's timer that starts the next step once its pause is over.
+constexpr UINT_PTR kStepTimer = 1;
+// After a step the window waits this many times as long as the step took
+// before the next one, so that while text keeps coming it works at most a
+// fifth of the time, however dear the control's layout...
+constexpr ULONGLONG kPausePerStepTime = 4;
+// ...but never longer than this, so that new text shows within about half a
+// second even after a step that laid out the whole view.
+constexpr ULONGLONG kLongestPauseMs = 300;
 
-static void SetControlFont(HWND control, HFONT font)
+// Where the view finds itself and the control's own procedure.
+constexpr wchar_t kViewProperty[] = L"SyslogLogView";
+constexpr wchar_t kProcedureProperty[] = L"SyslogLogViewProcedure";
+
+constexpr wchar_t kLostTextFormat[] =
+    L"\r\nNot enough memory: %zu characters received could not be shown.\r\n";
+
+std::atomic<int> gChosenPath{-1};
+
+// Holds off the view's painting for one step and repaints it once after.
+// Otherwise each part (trim, insert, scroll) repaints and updates the scroll
+// bar on its own.
+class CPaintPause {
+public:
+    explicit CPaintPause(HWND paused) : view(paused) { SendMessageW(view, WM_SETREDRAW, FALSE, 0); }
+    ~CPaintPause()
+    {
+        SendMessageW(view, WM_SETREDRAW, TRUE, 0);
+        // The frame too: the scroll bar changed while painting was off, and
+        // Wine leaves it unpainted otherwise.
+        RedrawWindow(view, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
+    }
+    CPaintPause(const CPaintPause&) = delete;
+    CPaintPause& operator=(const CPaintPause&) = delete;
+
+private:
+    HWND view;
+};
+
+// The bytes of one insertion, read by the control through EDITSTREAM.
+struct StreamSource {
+    const BYTE* data;
+    size_t size;
+    size_t at;
+};
+
+DWORD CALLBACK ReadStream(DWORD_PTR cookie, LPBYTE buffer, LONG room, LONG* read)
 {
-    // No redraw: the control is moved or painted for the first time next.
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    auto* source = reinterpret_cast<StreamSource*>(cookie);
+    const size_t taken = std::min(source->size - source->at, static_cast<size_t>(room));
+    memcpy(buffer, source->data + source->at, taken);
+    source->at += taken;
+    *read = static_cast<LONG>(taken);
+    return 0;
 }
 
-// Made at 0 by 0: ScaleControls places the buttons, the first WM_SIZE the view.
-static HWND CreateChild(HWND parent, HINSTANCE instance, const wchar_t* className,
-                        const wchar_t* text, DWORD style, int id)
+// True when the control read every byte without an error.
+bool StreamIntoSelection(HWND view, WPARAM format, const void* data, size_t size)
 {
-    return CreateWindowExW(0, className, text, style, 0, 0, 0, 0, parent,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+    StreamSource source = {static_cast<const BYTE*>(data), size, 0};
+    EDITSTREAM stream = {reinterpret_cast<DWORD_PTR>(&source), 0, &ReadStream};
+    SendMessageW(view, EM_STREAMIN, format | SFF_SELECTION, reinterpret_cast<LPARAM>(&stream));
+    return stream.dwError == 0 && source.at == size;
 }
 
-// A log view with everything it needs before its first text: rich text, so
-// that its text can be given in parts that stay apart (CLogRtfSource); no
-// undo; a limit far above the trim threshold; lines wrapped at its own
-// width. Made at `bounds` so that its first text is laid out once, at the
-// width it is shown at.
-HWND CWindowsSystemLog::CreateLogView(HWND parent, HINSTANCE instance, const RECT& bounds,
-                                      bool shown)
+// How many characters the control holds, a line break as one.
+size_t ControlUnits(HWND view)
+{
+    GETTEXTLENGTHEX how = {GTL_NUMCHARS | GTL_PRECISE, kUtf16CodePage};
+    const LRESULT units = SendMessageW(view, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&how), 0);
+    return units > 0 ? static_cast<size_t>(units) : 0;
+}
+
+// The control's text as positions count it: a line break as one '\r'.
+bool ReadControlText(HWND view, CLogText& into)
+{
+    const size_t units = ControlUnits(view);
+    into.Clear();
+    if (units == 0) {
+        return true;
+    }
+    if (!into.Reserve(units + 1)) {
+        return false;
+    }
+    std::wstring read(units + 1, L'\0');
+    GETTEXTEX how = {static_cast<DWORD>(read.size() * sizeof(wchar_t)), GT_DEFAULT, kUtf16CodePage,
+                     nullptr, nullptr};
+    const LRESULT copied = SendMessageW(view, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&how),
+                                        reinterpret_cast<LPARAM>(read.data()));
+    return into.AppendWithLineBreaks(read.data(), copied > 0 ? static_cast<size_t>(copied) : 0);
+}
+
+void DeleteFront(HWND view, size_t count)
+{
+    SendMessageW(view, EM_SETSEL, 0, static_cast<LPARAM>(count));
+    // wParam FALSE: the deletion cannot be undone, so no undo copy is kept.
+    SendMessageW(view, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
+}
+
+ULONGLONG ElapsedMs(const LARGE_INTEGER& since)
+{
+    LARGE_INTEGER now;
+    LARGE_INTEGER frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<ULONGLONG>((now.QuadPart - since.QuadPart) * 1000 / frequency.QuadPart);
+}
+
+// An empty view's place: at its end.
+constexpr LogReaderPlace kEndOfEmptyView = {0, {0, 0}, false, true};
+
+}  // namespace
+
+LogViewPath DefaultLogViewPath()
+{
+    const int chosen = gChosenPath.load();
+    if (chosen >= 0) {
+        return static_cast<LogViewPath>(chosen);
+    }
+    return RunsOnWine() ? LogViewPath::Wine : LogViewPath::Windows;
+}
+
+void ChooseLogViewPath(LogViewPath chosen)
+{
+    gChosenPath = static_cast<int>(chosen);
+}
+
+CLogView::CLogView(LogViewPath chosen)
+    : path(chosen),
+      parent(nullptr),
+      instance(nullptr),
+      font(nullptr),
+      control(nullptr),
+      autoscroll(true),
+      rtfFont{},
+      nextFont(0),
+      nextStepAt(0),
+      timerRuns(false),
+      handOffLock(new CKestrumCriticalSection()),
+      waiting(new CLogWaitingText()),
+      lostUnits(0),
+      wakePosted(false),
+      stepping(false),
+      wakeTarget(nullptr),
+      closed(false),
+      taken(new CLogWaitingText())
+{
+}
+
+CLogView::~CLogView()
+{
+    delete taken;
+    taken = nullptr;
+    delete waiting;
+    waiting = nullptr;
+    delete handOffLock;
+    handOffLock = nullptr;
+}
+
+bool CLogView::Create(HWND owner, HINSTANCE module)
+{
+    parent = owner;
+    instance = module;
+    control = MakeControl(RECT{}, true);
+    if (control == nullptr) {
+        return false;
+    }
+    Subclass(control);
+    CScopedLock guard(handOffLock);
+    wakeTarget = parent;
+    return true;
+}
+
+void CLogView::Destroy()
+{
+    {
+        CScopedLock guard(handOffLock);
+        wakeTarget = nullptr;
+        closed = true;
+        waiting->Clear();
+    }
+    if (parent != nullptr) {
+        KillTimer(parent, kStepTimer);
+        timerRuns = false;
+    }
+    if (IsWindow(control)) {
+        DestroyWindow(control);
+    }
+    control = nullptr;
+}
+
+// A control with everything it needs before its first text: one format for
+// all text on Windows, rich text in parts under Wine; no undo; a limit far
+// above the trim threshold; lines wrapped at its own width. Made at `bounds`
+// so that its first text is laid out once, at the width it is shown at.
+HWND CLogView::MakeControl(const RECT& bounds, bool shown) const
 {
     const HWND view = CreateWindowExW(
         0, kLogViewClass, nullptr, shown ? kLogViewStyle : kLogViewStyle & ~WS_VISIBLE,
@@ -86,191 +235,370 @@ HWND CWindowsSystemLog::CreateLogView(HWND parent, HINSTANCE instance, const REC
         return nullptr;
     }
     // Only an empty control accepts a change of text mode.
-    SendMessageW(view, EM_SETTEXTMODE, TM_RICHTEXT, 0);
+    SendMessageW(view, EM_SETTEXTMODE, path == LogViewPath::Wine ? TM_RICHTEXT : TM_PLAINTEXT, 0);
     SendMessageW(view, EM_SETUNDOLIMIT, kNoUndo, 0);
     SendMessageW(view, EM_EXLIMITTEXT, 0, kLogViewTextLimit);
     SendMessageW(view, EM_SETTARGETDEVICE, 0, 0);
+    if (font != nullptr) {
+        UseFont(view);
+    }
     return view;
 }
 
-// The view's default format in `font`. Wine's rich edit scrolls a line at
-// a time by the height of that format's font, which it takes from a laid
-// out run of the same format when the font is set, and guesses 24 pixels
-// otherwise; every part of the view's text has a format of its own. So a
-// character is laid out in the default format, taken away, and the font set
-// again: the view then scrolls by its real lines.
-void CWindowsSystemLog::SetLogViewFont(HWND view, HFONT font)
+// No redraw: the control is moved or painted for the first time next.
+// Under Wine the control scrolls a line at a time by the height of its
+// default format's font, which it takes from a laid out run of that format
+// when the font is set, and guesses 24 pixels otherwise; each part of the
+// Wine path's text has a format of its own. So a character is laid out in
+// the default format, taken away, and the font set again: the view then
+// scrolls by its real lines.
+void CLogView::UseFont(HWND view) const
 {
-    SetControlFont(view, font);
-    if (GetWindowTextLengthW(view) != 0) {
+    SendMessageW(view, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (path != LogViewPath::Wine || GetWindowTextLengthW(view) != 0) {
         return;
     }
     SendMessageW(view, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L"x"));
     SendMessageW(view, EM_SETSEL, 0, -1);
     SendMessageW(view, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
-    SetControlFont(view, font);
+    SendMessageW(view, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
 }
 
-void CWindowsSystemLog::CreateControls(HWND hwnd)
+// The view in `viewFont`, and its face as the Wine path's rich text names
+// it. Under Wine a view with text is made anew in it: setting a font on
+// text makes all of it one format, and its parts would join into runs as
+// long as the view.
+void CLogView::SetFont(HFONT viewFont)
 {
-    richEditModule = LoadLibraryW(kRichEditLibrary);
-    dpi = WindowDpi(hwnd);
-
-    logView = CreateLogView(hwnd, instance, RECT{}, true);
-    clearButton = CreateChild(hwnd, instance, L"button", L"Clear", kButtonStyle, IDC_CLEAR);
-    saveButton = CreateChild(hwnd, instance, L"button", L"Save", kButtonStyle, IDC_SAVE);
-    autoscrollButton = CreateChild(hwnd, instance, L"button", kAutoscrollOffLabel, kButtonStyle,
-                                   IDC_AUTOSCROLL);
-    ScaleControls();
-
-    // Last: other threads take a set `window` to mean that the controls exist.
-    window = hwnd;
-}
-
-// The font and the buttons at the window's dpi; on a change of dpi, the old
-// font is deleted once no control uses it.
-void CWindowsSystemLog::ScaleControls()
-{
-    const HFONT scaled = CreateLogViewFont(Scaled(kFontHeight), kFontFace);
-    if (scaled != nullptr) {
-        for (HWND control : {clearButton, saveButton, autoscrollButton}) {
-            SetControlFont(control, scaled);
-        }
-        const HFONT old = font;
-        font = scaled;
-        UseViewFont();
-        if (old != nullptr) {
-            DeleteObject(old);
-        }
-    }
-    const int top = Scaled(kButtonTop);
-    const int height = Scaled(kButtonHeight);
-    MoveWindow(clearButton, Scaled(kClearLeft), top, Scaled(kSmallButtonWidth), height, TRUE);
-    MoveWindow(saveButton, Scaled(kSaveLeft), top, Scaled(kSmallButtonWidth), height, TRUE);
-    MoveWindow(autoscrollButton, Scaled(kAutoscrollLeft), top, Scaled(kAutoscrollWidth), height,
-               TRUE);
-}
-
-void CWindowsSystemLog::OnCommand(HWND hwnd, WPARAM wParam)
-{
-    switch (LOWORD(wParam)) {
-    case IDC_CLEAR: {
-        // What arrived before the press goes too, shown or not.
-        {
-            CScopedLock guard(handOffLock);
-            waitingText->Clear();
-        }
-        // A new, empty view: emptying a long paragraph can take seconds.
-        viewText->Clear();
-        ReplaceView(0);
-        break;
-    }
-    case IDC_SAVE: SaveWithDialog(hwnd); break;
-    case IDC_AUTOSCROLL: ToggleAutoscroll(); break;
-    default: break;
-    }
-}
-
-// The view in `font`, and its face as the view's rich text names it. A view
-// with text is made anew in it: setting a font on text makes all of it one
-// format, and its parts would join into runs as long as the view.
-void CWindowsSystemLog::UseViewFont()
-{
+    font = viewFont;
     LOGFONTW face = {};
     GetObjectW(font, sizeof face, &face);
     // Our faces are ASCII names; anything else could not be written as one.
     size_t length = 0;
-    for (const wchar_t* name = face.lfFaceName; *name != L'\0' && length + 1 < sizeof viewFace;
-         ++name) {
+    for (const wchar_t* name = face.lfFaceName;
+         *name != L'\0' && length + 1 < sizeof rtfFont.face; ++name) {
         const bool plain = *name >= 0x20 && *name < 0x7F && wcschr(L"\\{};", *name) == nullptr;
-        viewFace[length++] = plain ? static_cast<char>(*name) : '_';
+        rtfFont.face[length++] = plain ? static_cast<char>(*name) : '_';
     }
-    viewFace[length] = '\0';
-    viewCharSet = face.lfCharSet;
-    if (viewText->Units() == 0) {
-        SetLogViewFont(logView, font);
+    rtfFont.face[length] = '\0';
+    rtfFont.charSet = face.lfCharSet;
+    if (control == nullptr) {
         return;
     }
-    ReplaceView(0);
-}
-
-void CWindowsSystemLog::ToggleAutoscroll()
-{
-    autoscroll = !autoscroll;
-    SetWindowTextW(autoscrollButton, autoscroll ? kAutoscrollOffLabel : kAutoscrollOnLabel);
-}
-
-void CWindowsSystemLog::SaveWithDialog(HWND owner)
-{
-    wchar_t name[kMaxFileName] = {};
-    OPENFILENAMEW dialog = {};
-    dialog.lStructSize = sizeof(dialog);
-    dialog.hwndOwner = owner;
-    dialog.lpstrFilter = kSaveFilter;
-    dialog.nFilterIndex = 1;
-    dialog.lpstrFile = name;
-    dialog.nMaxFile = kMaxFileName;
-    dialog.lpstrTitle = kSaveDialogTitle;
-    dialog.Flags = kSaveFlags;
-    dialog.lpstrDefExt = kSaveDefaultExtension;
-    if (!GetSaveFileNameW(&dialog)) {
-        return;  // cancelled: nothing to do
+    if (path == LogViewPath::Wine && text.Units() > 0) {
+        ReplaceControl(ReadReaderPlace(control, text.Units()), 0);
+        return;
     }
-    // The name stays UTF-16, so a name outside the ANSI code page is saved
-    // where the user chose. Failures have been shown to the user.
-    SaveToFile(name);
+    UseFont(control);
 }
 
-void CWindowsSystemLog::ReportSaveFailure(const wchar_t* reason, const wchar_t* path)
+void CLogView::Place(int x, int y, int width, int height)
 {
-    const std::wstring message = std::wstring(reason) + L"\n\n" + path;
-    MessageBoxW(window.load(), message.c_str(), L"Syslog", MB_OK | MB_ICONERROR);
+    MoveWindow(control, x, y, width, height, TRUE);
 }
 
-using WideText = std::unique_ptr<wchar_t, decltype(&free)>;
-using NarrowText = std::unique_ptr<char, decltype(&free)>;
-
-static WideText CopyViewText(HWND view)
+void CLogView::Clear()
 {
-    const int length = GetWindowTextLengthW(view);
-    WideText copy(nullptr, &free);
-    if (length <= 0) {
-        return copy;
+    {
+        // What arrived before the press goes too, shown or not.
+        CScopedLock guard(handOffLock);
+        waiting->Clear();
     }
-    copy.reset(static_cast<wchar_t*>(malloc((static_cast<size_t>(length) + 1) * sizeof(wchar_t))));
-    if (copy != nullptr) {
-        // The limit counts the terminating zero, so the whole text fits.
-        GetWindowTextW(view, copy.get(), length + 1);
+    text.Clear();
+    if (path == LogViewPath::Wine) {
+        // A new, empty control: emptying a long paragraph can take seconds.
+        ReplaceControl(kEndOfEmptyView, 0);
+        return;
     }
-    return copy;
+    SetWindowTextW(control, nullptr);
 }
 
-// The file is opened only once there are bytes to write, so an empty view
-// (or a copy that could not be made) never creates or empties a file.
-bool CWindowsSystemLog::SaveToFile(const wchar_t* path)
+void CLogView::Select(size_t start, size_t end)
 {
-    if (GetWindowTextLengthW(logView) == 0) {
+    CHARRANGE range = {static_cast<LONG>(start), static_cast<LONG>(end)};
+    SendMessageW(control, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
+    SendMessageW(control, EM_SCROLLCARET, 0, 0);
+}
+
+void CLogView::Subclass(HWND view)
+{
+    const auto own = reinterpret_cast<LONG_PTR>(&CLogView::ControlProc);
+    SetPropW(view, kViewProperty, this);
+    SetPropW(view, kProcedureProperty,
+             reinterpret_cast<HANDLE>(SetWindowLongPtrW(view, GWLP_WNDPROC, own)));
+}
+
+// Watches the control for the end of a drag: while the mouse is captured,
+// steps wait, and its release shows what waited at once.
+LRESULT CALLBACK CLogView::ControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const auto original = reinterpret_cast<WNDPROC>(GetPropW(hwnd, kProcedureProperty));
+    auto* view = static_cast<CLogView*>(GetPropW(hwnd, kViewProperty));
+    if (message == WM_NCDESTROY) {
+        RemovePropW(hwnd, kViewProperty);
+        RemovePropW(hwnd, kProcedureProperty);
+        SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+        return CallWindowProcW(original, hwnd, message, wParam, lParam);
+    }
+    const LRESULT result = CallWindowProcW(original, hwnd, message, wParam, lParam);
+    if (message == WM_CAPTURECHANGED && view != nullptr) {
+        // Posted: the control is still inside its own handling of the release.
+        PostLogWake(view->parent);
+    }
+    return result;
+}
+
+// A selection drag, or a drag of the scroll bar's thumb, holds the mouse:
+// a step now would move the selection under the pointer, or the text under
+// the thumb.
+bool CLogView::ReaderHolds() const
+{
+    return control != nullptr && GetCapture() == control;
+}
+
+void CLogView::HandOver(const wchar_t* added, size_t units)
+{
+    if (added == nullptr || units == 0) {
+        return;
+    }
+    HWND target = nullptr;
+    {
+        // Every sender adds under the lock, so texts keep the order in which
+        // they were handed over, whichever thread they come from.
+        CScopedLock guard(handOffLock);
+        if (closed) {
+            return;  // nothing is shown any more
+        }
+        if (!waiting->Add(added, units)) {
+            lostUnits += units;
+        }
+        if (!wakePosted) {
+            wakePosted = true;
+            target = wakeTarget;
+        }
+    }
+    // Outside the lock: it never waits for the window thread. A post that
+    // fails leaves the text to the window thread's next idle turn.
+    if (target != nullptr) {
+        PostLogWake(target);
+    }
+}
+
+void CLogView::ShowNow(const wchar_t* added, size_t units)
+{
+    {
+        CScopedLock guard(handOffLock);
+        if (!waiting->Add(added, units)) {
+            lostUnits += units;
+        }
+    }
+    if (TakeWaiting()) {
+        Step();
+    }
+}
+
+void CLogView::OnTimer(WPARAM id)
+{
+    if (id != kStepTimer) {
+        return;
+    }
+    KillTimer(parent, kStepTimer);
+    timerRuns = false;
+    StepWhenDue();
+}
+
+void CLogView::StartStepTimer(ULONGLONG delayMs)
+{
+    const auto ms = static_cast<UINT>(std::clamp<ULONGLONG>(delayMs, USER_TIMER_MINIMUM, kLongestPauseMs));
+    // A timer refused leaves the next look to the window thread's idle turns.
+    timerRuns = StartLookAgainTimer(parent, kStepTimer, ms);
+}
+
+// One look at what waits: shown now, or once the pause after the last step
+// is over, or once the reader lets go of the mouse.
+void CLogView::StepWhenDue()
+{
+    if (control == nullptr || ReaderHolds()) {
+        return;
+    }
+    const ULONGLONG now = GetTickCount64();
+    if (now < nextStepAt) {
+        if (!timerRuns) {
+            StartStepTimer(nextStepAt - now);
+        }
+        return;
+    }
+    if (TakeWaiting()) {
+        Step();
+    }
+}
+
+bool CLogView::TakeWaiting()
+{
+    size_t lost = 0;
+    {
+        CScopedLock guard(handOffLock);
+        // Taken without a copy; senders go on adding to an empty one.
+        waiting->SwapWith(*taken);
+        wakePosted = false;
+        lost = lostUnits;
+        lostUnits = 0;
+        stepping = taken->Units() > 0 || lost > 0;
+    }
+    if (lost > 0) {
+        wchar_t note[128];
+        const int length = swprintf(note, sizeof note / sizeof note[0], kLostTextFormat, lost);
+        taken->Add(note, length > 0 ? static_cast<size_t>(length) : 0);
+    }
+    return taken->Units() > 0;
+}
+
+void CLogView::DrainWaiting(CLogText& into)
+{
+    CScopedLock guard(handOffLock);
+    into.Clear();
+    into.Append(waiting->Text(), waiting->Units());
+    waiting->Clear();
+}
+
+bool CLogView::Settled()
+{
+    CScopedLock guard(handOffLock);
+    return waiting->Units() == 0 && !wakePosted && !stepping;
+}
+
+// One step: everything that waits, shown in one go, then a pause in
+// proportion to what the step cost before the next one.
+void CLogView::Step()
+{
+    LARGE_INTEGER started;
+    QueryPerformanceCounter(&started);
+    const LogViewStep plan = PlanLogViewStep(text, taken->Held());
+    Show(plan.removed, plan.touchesLongParagraph);
+    taken->Clear();
+    {
+        CScopedLock guard(handOffLock);
+        stepping = false;
+    }
+    const ULONGLONG pause = std::min(kLongestPauseMs, kPausePerStepTime * ElapsedMs(started));
+    nextStepAt = GetTickCount64() + pause;
+    // Looks again then for text that came meanwhile.
+    StartStepTimer(pause);
+}
+
+// Shows the taken text after `removed` characters went from the front of
+// the view and then of the taken text; a step costs one insertion and at most
+// one trim, or one new control, however much text waits.
+void CLogView::Show(size_t removed, bool touchesLongParagraph)
+{
+    const size_t before = text.Units();
+    size_t deleted = std::min(removed, before);
+    const wchar_t* added = taken->Text() + (removed - deleted);
+    size_t units = taken->Units() - (removed - deleted);
+    // What the view will hold is known before the control is touched. When
+    // there is no memory for all of it, the oldest text makes room.
+    if (!text.Reserve(before - deleted + units)) {
+        const size_t room = text.Room();
+        if (units > room) {
+            added += units - room;
+            units = room;
+        }
+        deleted = std::max(deleted, before - std::min(before, room - units));
+    }
+    const LogReaderPlace place = ReadReaderPlace(control, before);
+    text.RemoveFront(deleted);
+    text.Append(added, units);
+    if (path == LogViewPath::Wine && (touchesLongParagraph || (before > 0 && deleted == before))) {
+        ReplaceControl(place, deleted);
+    } else {
+        CPaintPause pause(control);
+        if (deleted > 0) {
+            DeleteFront(control, deleted);
+        }
+        Insert(control, added, units);
+        RestoreReaderPlace(control, place, deleted, autoscroll);
+    }
+    if (ControlUnits(control) != text.Units()) {
+        SetRight();
+    }
+}
+
+// Inserts `units` of `added` at the control's own end in one go.
+bool CLogView::Insert(HWND view, const wchar_t* added, size_t units)
+{
+    if (units == 0) {
         return true;
     }
-    const WideText copy = CopyViewText(logView);
-    const NarrowText utf8(copy != nullptr ? Utf16ToUtf8(copy.get()) : nullptr, &free);
-    if (utf8 == nullptr) {
-        ReportSaveFailure(L"There was not enough memory to save the log.", path);
-        return false;
+    SendMessageW(view, EM_SETSEL, static_cast<WPARAM>(-1), -1);
+    if (path == LogViewPath::Windows) {
+        return StreamIntoSelection(view, SF_TEXT | SF_UNICODE, added, units * sizeof(wchar_t));
     }
-    const size_t length = strlen(utf8.get());
-    FILE* file = _wfopen(path, L"wb+");
-    if (file == nullptr) {
-        ReportSaveFailure(L"The log could not be saved: this file cannot be opened for writing.",
-                          path);
-        return false;
+    size_t size = 0;
+    const LogRtfBytes rtf = BuildLogRtf(added, units, rtfFont, &nextFont, &size);
+    return rtf != nullptr && StreamIntoSelection(view, SF_RTF, rtf.get(), size);
+}
+
+// The control holds other text than the copy (a stream failed, or memory was
+// short inside the control): it is given the copy afresh. Should it still
+// hold other text, it holds what it can show, and the copy follows it.
+void CLogView::SetRight()
+{
+    const LogReaderPlace place = ReadReaderPlace(control, ControlUnits(control));
+    if (path == LogViewPath::Wine) {
+        ReplaceControl(place, 0);
+    } else {
+        CPaintPause pause(control);
+        SetWindowTextW(control, nullptr);
+        Insert(control, text.Text(), text.Units());
+        RestoreReaderPlace(control, place, 0, autoscroll);
     }
-    const size_t written = fwrite(utf8.get(), 1, length, file);
-    // A failing close can mean that buffered bytes never reached the disk.
-    const bool closed = fclose(file) == 0;
-    if (written != length || !closed) {
-        ReportSaveFailure(L"The log could not be saved completely to this file.", path);
-        return false;
+    if (ControlUnits(control) != text.Units()) {
+        ReadControlText(control, text);
     }
-    return true;
+}
+
+// A new control in place of the old one, holding what `text` holds: it keeps
+// the old one's id, style, font, zoom, size, place among the controls and
+// focus, and the reader's place, moved back by the `removed` characters that
+// went from the front. Filled while hidden, so it is never seen half-made;
+// the old control is destroyed whole, which costs next to nothing, where
+// deleting its text can cost Wine seconds.
+void CLogView::ReplaceControl(const LogReaderPlace& place, size_t removed)
+{
+    RECT bounds = {};
+    GetWindowRect(control, &bounds);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&bounds), 2);
+    const HWND fresh = MakeControl(bounds, false);
+    nextFont = 0;
+    if (fresh == nullptr) {
+        // Slow, but what the view shows stays right.
+        SetWindowTextW(control, nullptr);
+        Insert(control, text.Text(), text.Units());
+        RestoreReaderPlace(control, place, removed, autoscroll);
+        return;
+    }
+    int numerator = 0;
+    int denominator = 0;
+    if (SendMessageW(control, EM_GETZOOM, reinterpret_cast<WPARAM>(&numerator),
+                     reinterpret_cast<LPARAM>(&denominator)) &&
+        numerator > 0 && denominator > 0) {
+        SendMessageW(fresh, EM_SETZOOM, static_cast<WPARAM>(numerator), denominator);
+    }
+    Insert(fresh, text.Text(), text.Units());
+    RestoreReaderPlace(fresh, place, removed, autoscroll);
+    const bool focused = GetFocus() == control;
+    // Just after the old control among its siblings: the same tab order.
+    SetWindowPos(fresh, control, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    if (focused) {
+        SetFocus(fresh);
+    }
+    Subclass(fresh);
+    DestroyWindow(control);
+    control = fresh;
+}
+
+bool CLogView::SaveTo(const wchar_t* file) const
+{
+    return SaveLogFile(control, parent, file);
 }

@@ -3,12 +3,6 @@
 
 #include <algorithm>
 
-// A paragraph longer than this is long: deleting from it, or joining it to
-// what is deleted before it, makes the control shift every run of it for
-// each run deleted. Deleting whole paragraphs of up to this length costs
-// about the same as short lines.
-static constexpr size_t kLongParagraph = 4096;
-
 namespace {
 
 // The view's text followed by the waiting text, without joining them.
@@ -32,21 +26,6 @@ bool IsLowSurrogate(wchar_t unit)
     return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
-// Where a cut that begins at `cut` ends: just past the first line break
-// within kLogFarthestBreak, so that what stays starts with a whole line.
-// Without one, at `cut` itself, moved past the second half of a surrogate
-// pair: a single far break must not cut far below what is kept.
-size_t CutEnd(const CJoined& text, size_t cut)
-{
-    const size_t end = std::min(text.Units(), cut + kLogFarthestBreak);
-    for (size_t i = cut; i < end; ++i) {
-        if (text.At(i) == kLogLineBreak) {
-            return i + 1;
-        }
-    }
-    return cut < text.Units() && IsLowSurrogate(text.At(cut)) ? cut + 1 : cut;
-}
-
 // Whether deleting the first `removed` characters of `view` touches a long
 // paragraph: one of those deleted, or the one that holds the new start.
 bool TouchesLongParagraph(const CLogText& view, size_t removed)
@@ -57,7 +36,7 @@ bool TouchesLongParagraph(const CLogText& view, size_t removed)
         if (text[i] != kLogLineBreak) {
             continue;
         }
-        if (i - start > kLongParagraph) {
+        if (i - start > kLogLongParagraph) {
             return true;
         }
         if (i >= removed) {
@@ -65,35 +44,42 @@ bool TouchesLongParagraph(const CLogText& view, size_t removed)
         }
         start = i + 1;
     }
-    return view.Units() - start > kLongParagraph;
+    return view.Units() - start > kLogLongParagraph;
 }
 
 }  // namespace
 
-LogViewStep PlanLogViewStep(const CLogText& view, const CLogWaitingText& waiting)
+size_t LogTrimEnd(const CLogText& view, const CLogText& waiting, size_t cut)
+{
+    const CJoined text(view, waiting);
+    const size_t end = std::min(text.Units(), cut + kLogFarthestBreak);
+    for (size_t i = cut; i < end; ++i) {
+        if (text.At(i) == kLogLineBreak) {
+            return i + 1;
+        }
+    }
+    return cut < text.Units() && IsLowSurrogate(text.At(cut)) ? cut + 1 : cut;
+}
+
+LogViewStep PlanLogViewStep(const CLogText& view, const CLogText& waiting, size_t kept)
 {
     const size_t before = view.Units();
     const size_t after = before + waiting.Units();
+    // Where a trim before the insertion would cut; and when many texts came
+    // at once, where a trim would leave the view after them.
     size_t cut = 0;
-    if (waiting.Dropped()) {
-        // More came than any view keeps: only its newest part stays.
-        cut = after - std::min(after, kLogKeepAfterTrim);
-    } else {
-        // Where a trim before the insertion would cut; and when many texts
-        // came at once, where a trim would leave the view after them.
-        if (before > kLogTrimAbove) {
-            cut = before - kLogKeepAfterTrim;
-        }
-        if (after - cut > kLogTrimAbove + kLogMostPastTrim) {
-            cut = after - kLogKeepAfterTrim;
-        }
+    if (before > kLogTrimAbove) {
+        cut = before - kept;
+    }
+    if (after - cut > kLogTrimAbove + kLogMostPastTrim) {
+        cut = after - kept;
     }
     if (cut == 0) {
         return {0, false};
     }
-    const size_t removed = CutEnd(CJoined(view, waiting.Held()), cut);
+    const size_t removed = LogTrimEnd(view, waiting, cut);
+    // Nothing of the view stays: it is emptied, whatever it held.
     if (removed >= before) {
-        // Nothing of the view stays: a new one costs less than emptying it.
         return {removed, before > 0};
     }
     return {removed, TouchesLongParagraph(view, removed)};

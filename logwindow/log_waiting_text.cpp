@@ -1,7 +1,7 @@
 // Text handed to the log window that it has not shown yet, joined in the order handed over.
 #include "logwindow/log_waiting_text.h"
 
-#include <utility>
+#include "logwindow/log_view_plan.h"
 
 bool CLogWaitingText::Add(const wchar_t* text, size_t units)
 {
@@ -9,32 +9,26 @@ bool CLogWaitingText::Add(const wchar_t* text, size_t units)
         return true;
     }
     if (units > kMostUnits) {
-        // Its own newest part is all that can be shown, of it and of
-        // everything before it.
+        // Only its own newest part could be shown, of it and of all before it.
         text += units - kMostUnits;
         units = kMostUnits;
-        held.Clear();
-        dropped = true;
     }
-    if (!held.AppendWithLineBreaks(text, units)) {
-        return false;
+    if (!held.Reserve(held.Units() + units)) {
+        // Without more memory the newest text is kept in the room there is.
+        const size_t room = held.Room();
+        if (room == 0) {
+            return false;
+        }
+        if (units > room) {
+            text += units - room;
+            units = room;
+        }
+        held.RemoveFront(held.Units() + units - room);
     }
+    held.AppendWithLineBreaks(text, units);
     if (held.Units() > kMostUnits) {
         // In one move per kKeptUnits added, rather than one per text.
-        held.RemoveFront(held.Units() - kKeptUnits);
-        dropped = true;
+        held.RemoveFront(LogTrimEnd(held, CLogText(), held.Units() - kKeptUnits));
     }
     return true;
-}
-
-void CLogWaitingText::SwapWith(CLogWaitingText& other)
-{
-    held.SwapWith(other.held);
-    std::swap(dropped, other.dropped);
-}
-
-void CLogWaitingText::Clear()
-{
-    held.Clear();
-    dropped = false;
 }

@@ -20,6 +20,8 @@
 // fonts the prefix holds.
 #include "logwindow/view_font.h"
 
+#include "runtime/wine_detection.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -92,12 +94,6 @@ constexpr uint16_t kFullNameId = 4;
 constexpr uint16_t kPostScriptNameId = 6;
 constexpr size_t kNameHeaderSize = 6;
 constexpr size_t kNameRecordSize = 12;
-
-bool RunsOnWine()
-{
-    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
 
 HFONT CreateNamedFont(int height, const wchar_t* face)
 {

@@ -1,10 +1,15 @@
-// The program's one window: the singleton, its GUI thread and the window procedure.
+// The program's one window: the singleton, its GUI thread, the window procedure and the buttons.
 #include "logwindow/windows_system_log.h"
 
-#include "runtime/scoped_lock.h"
+#include "logwindow/view_font.h"
 #include "runtime/thread_name.h"
 
+#include <commdlg.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <cwchar>
+#include <initializer_list>
 
 static_assert(sizeof(std::atomic<bool>) == 1 && std::atomic<bool>::is_always_lock_free,
               "visible is a one-byte flag read without the lock");
@@ -36,6 +41,34 @@ static constexpr DWORD kIdleSleepMs = 50;
 // Between two looks for the window during start-up.
 static constexpr DWORD kWindowPollMs = 1;
 
+static constexpr wchar_t kRichEditLibrary[] = L"Msftedit.dll";
+static constexpr DWORD kButtonStyle = WS_CHILD | WS_VISIBLE;
+static_assert(kButtonStyle == 0x50000000, "button style changed");
+
+// Sizes for 96 dpi; the window scales them to its own (Scaled).
+static constexpr int kFontHeight = -11;
+static constexpr wchar_t kFontFace[] = L"Tahoma";
+
+static constexpr int kButtonTop = 2;
+static constexpr int kButtonHeight = 32;
+static constexpr int kClearLeft = 10;
+static constexpr int kSaveLeft = 44;
+static constexpr int kAutoscrollLeft = 78;
+static constexpr int kSmallButtonWidth = 32;
+static constexpr int kAutoscrollWidth = 96;
+
+// The label says what pressing the button will do.
+static constexpr wchar_t kAutoscrollOffLabel[] = L"Autoscroll Off";
+static constexpr wchar_t kAutoscrollOnLabel[] = L"Autoscroll On";
+
+static constexpr DWORD kMaxFileName = MAX_PATH;
+static constexpr wchar_t kSaveDialogTitle[] = L"Save Kestrum Log As...";
+// One filter, then the empty pair that ends the list.
+static constexpr wchar_t kSaveFilter[] = L"Syslog Log(*.log)\0*.log\0";
+static constexpr wchar_t kSaveDefaultExtension[] = L"*";
+static constexpr DWORD kSaveFlags = OFN_OVERWRITEPROMPT | OFN_CREATEPROMPT | OFN_NOREADONLYRETURN;
+static_assert(kSaveFlags == 0xA002, "save dialog flags changed");
+
 static CWindowsSystemLog* gWindowsSystemLog = nullptr;
 
 CWindowsSystemLog* CWindowsSystemLog::Instance()
@@ -66,19 +99,11 @@ CWindowsSystemLog::CWindowsSystemLog()
       logView(nullptr),
       autoscroll(true),
       visible(true),
-      dpi(kBaseDpi),
-      handOffLock(nullptr),
-      waitingText(new CLogWaitingText()),
-      wakePending(false),
-      takenText(new CLogWaitingText()),
-      viewText(new CLogText()),
-      viewFace{},
-      viewCharSet(DEFAULT_CHARSET),
-      nextViewFont(0)
+      dpi(kBaseDpi)
 {
     worker = new CWorkerThread(this, &CWindowsSystemLog::WindowThread);
     lock = new CKestrumCriticalSection();
-    handOffLock = new CKestrumCriticalSection();
+    logView = new CLogView(DefaultLogViewPath());
 }
 
 CWindowsSystemLog::~CWindowsSystemLog()
@@ -93,14 +118,8 @@ CWindowsSystemLog::~CWindowsSystemLog()
     lock = nullptr;
     // After the thread: nobody shows texts any more, and the receiver that
     // hands them over was deleted before.
-    delete waitingText;
-    waitingText = nullptr;
-    delete takenText;
-    takenText = nullptr;
-    delete viewText;
-    viewText = nullptr;
-    delete handOffLock;
-    handOffLock = nullptr;
+    delete logView;
+    logView = nullptr;
     if (richEditModule != nullptr) {
         FreeLibrary(richEditModule);
         richEditModule = nullptr;
@@ -160,7 +179,8 @@ void CWindowsSystemLog::PumpMessages()
         }
         return;
     }
-    ShowForgottenText();
+    // Text whose wake could not be posted, or whose step timer was refused.
+    logView->OnIdle();
     // Like a short sleep, but a message ends it at once.
     MsgWaitForMultipleObjectsEx(0, nullptr, kIdleSleepMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
 }
@@ -233,11 +253,6 @@ uint32_t CWindowsSystemLog::WindowThread(CWorkerThread* record)
         }
     }
     self->DestroyWindows();
-    {
-        // Nothing is shown any more.
-        CScopedLock guard(self->handOffLock);
-        self->waitingText->Clear();
-    }
     // Lets a later object of this process register the class afresh; fails
     // harmlessly while another window of the class exists.
     UnregisterClassW(kWindowClass, self->instance);
@@ -261,13 +276,13 @@ LRESULT CWindowsSystemLog::HandleMessage(HWND hwnd, UINT message, WPARAM wParam,
     switch (message) {
     case WM_CREATE: CreateControls(hwnd); return 0;
     case WM_DESTROY: PostQuitMessage(0); return 0;
-    case WM_SIZE: FitLogView(lParam); return 0;
+    case WM_SIZE: FitLogView(wParam, lParam); return 0;
     case WM_CLOSE: Hide(); return 0;
     case WM_COMMAND: OnCommand(hwnd, wParam); return 0;
     case WM_LOG_APPEND: AppendText(reinterpret_cast<wchar_t*>(wParam)); return 0;
-    case WM_LOG_WAKE: ShowWaitingText(); return 0;
-    case WM_TIMER: OnTimer(wParam); return 0;
-    case WM_ENTERIDLE: ShowForgottenText(); return 0;
+    case WM_LOG_WAKE: logView->OnWake(); return 0;
+    case WM_TIMER: logView->OnTimer(wParam); return 0;
+    case WM_ENTERIDLE: logView->OnIdle(); return 0;
     case WM_DPICHANGED: OnDpiChanged(hwnd, wParam, lParam); return 0;
     default: return DefWindowProcW(hwnd, message, wParam, lParam);
     }
@@ -303,17 +318,21 @@ void CWindowsSystemLog::OnDpiChanged(HWND hwnd, WPARAM wParam, LPARAM lParam)
     // The band's height changed even if the window's size did not.
     RECT client = {};
     GetClientRect(hwnd, &client);
-    FitLogView(MAKELPARAM(client.right, client.bottom));
+    FitLogView(SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
     RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
-void CWindowsSystemLog::FitLogView(LPARAM size)
+void CWindowsSystemLog::FitLogView(WPARAM kind, LPARAM size)
 {
+    // A minimised window reports a client area of 0 by 0: the view keeps its
+    // size, or every step would lay its text out at zero width.
+    if (kind == SIZE_MINIMIZED) {
+        return;
+    }
     const int band = Scaled(kButtonBandHeight);
     const int width = LOWORD(size);
-    // A minimised window reports a client area of 0 by 0.
     const int height = std::max(0, HIWORD(size) - band);
-    MoveWindow(logView, 0, band, width, height, TRUE);
+    logView->Place(0, band, width, height);
 }
 
 static void DestroyControl(HWND& control)
@@ -326,11 +345,125 @@ static void DestroyControl(HWND& control)
 
 void CWindowsSystemLog::DestroyWindows()
 {
-    DestroyControl(logView);
+    logView->Destroy();
     DestroyControl(clearButton);
     DestroyControl(saveButton);
     DestroyControl(autoscrollButton);
     // WM_DESTROY posts a quit message that no loop reads any more.
     HWND main = window.exchange(nullptr);
     DestroyControl(main);
+}
+
+static void SetControlFont(HWND control, HFONT font)
+{
+    // No redraw: the control is moved or painted for the first time next.
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+}
+
+// Made at 0 by 0: ScaleControls places the buttons, the first WM_SIZE the view.
+static HWND CreateChild(HWND parent, HINSTANCE instance, const wchar_t* className,
+                        const wchar_t* text, DWORD style, int id)
+{
+    return CreateWindowExW(0, className, text, style, 0, 0, 0, 0, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+}
+
+void CWindowsSystemLog::CreateControls(HWND hwnd)
+{
+    richEditModule = LoadLibraryW(kRichEditLibrary);
+    dpi = WindowDpi(hwnd);
+
+    logView->Create(hwnd, instance);
+    clearButton = CreateChild(hwnd, instance, L"button", L"Clear", kButtonStyle, IDC_CLEAR);
+    saveButton = CreateChild(hwnd, instance, L"button", L"Save", kButtonStyle, IDC_SAVE);
+    autoscrollButton = CreateChild(hwnd, instance, L"button", kAutoscrollOffLabel, kButtonStyle,
+                                   IDC_AUTOSCROLL);
+    ScaleControls();
+
+    // Last: other threads take a set `window` to mean that the controls exist.
+    window = hwnd;
+}
+
+// The font and the buttons at the window's dpi; on a change of dpi, the old
+// font is deleted once no control uses it.
+void CWindowsSystemLog::ScaleControls()
+{
+    const HFONT scaled = CreateLogViewFont(Scaled(kFontHeight), kFontFace);
+    if (scaled != nullptr) {
+        for (HWND control : {clearButton, saveButton, autoscrollButton}) {
+            SetControlFont(control, scaled);
+        }
+        const HFONT old = font;
+        font = scaled;
+        logView->SetFont(font);
+        if (old != nullptr) {
+            DeleteObject(old);
+        }
+    }
+    const int top = Scaled(kButtonTop);
+    const int height = Scaled(kButtonHeight);
+    MoveWindow(clearButton, Scaled(kClearLeft), top, Scaled(kSmallButtonWidth), height, TRUE);
+    MoveWindow(saveButton, Scaled(kSaveLeft), top, Scaled(kSmallButtonWidth), height, TRUE);
+    MoveWindow(autoscrollButton, Scaled(kAutoscrollLeft), top, Scaled(kAutoscrollWidth), height,
+               TRUE);
+}
+
+void CWindowsSystemLog::OnCommand(HWND hwnd, WPARAM wParam)
+{
+    switch (LOWORD(wParam)) {
+    case IDC_CLEAR: logView->Clear(); break;
+    case IDC_SAVE: SaveWithDialog(hwnd); break;
+    case IDC_AUTOSCROLL: ToggleAutoscroll(); break;
+    default: break;
+    }
+}
+
+void CWindowsSystemLog::ToggleAutoscroll()
+{
+    autoscroll = !autoscroll;
+    logView->SetAutoscroll(autoscroll);
+    SetWindowTextW(autoscrollButton, autoscroll ? kAutoscrollOffLabel : kAutoscrollOnLabel);
+}
+
+void CWindowsSystemLog::SaveWithDialog(HWND owner)
+{
+    wchar_t name[kMaxFileName] = {};
+    OPENFILENAMEW dialog = {};
+    dialog.lStructSize = sizeof(dialog);
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = kSaveFilter;
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = name;
+    dialog.nMaxFile = kMaxFileName;
+    dialog.lpstrTitle = kSaveDialogTitle;
+    dialog.Flags = kSaveFlags;
+    dialog.lpstrDefExt = kSaveDefaultExtension;
+    if (!GetSaveFileNameW(&dialog)) {
+        return;  // cancelled: nothing to do
+    }
+    // The name stays UTF-16, so a name outside the ANSI code page is saved
+    // where the user chose. Failures have been shown to the user.
+    SaveToFile(name);
+}
+
+// A sender of WM_LOG_APPEND waits until its text is shown, behind whatever
+// was handed over before it.
+void CWindowsSystemLog::AppendText(wchar_t* text)
+{
+    if (text != nullptr) {
+        logView->ShowNow(text, wcslen(text));
+    }
+    free(text);
+}
+
+bool CWindowsSystemLog::SaveToFile(const wchar_t* path)
+{
+    return logView->SaveTo(path);
+}
+
+void CWindowsSystemLog::HandOverText(const wchar_t* text, size_t units)
+{
+    if (visible) {
+        logView->HandOver(text, units);
+    }
 }

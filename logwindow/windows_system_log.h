@@ -1,9 +1,7 @@
-// The program's one window, a singleton that runs its own GUI thread, and its log view.
+// The program's one window, a singleton that runs its own GUI thread: its messages and its buttons.
 #pragma once
 
-#include "logwindow/log_text.h"
 #include "logwindow/log_view.h"
-#include "logwindow/log_waiting_text.h"
 #include "runtime/kestrum_critical_section.h"
 #include "runtime/worker_thread.h"
 
@@ -12,11 +10,6 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-
-// Posted to the window, never sent, by HandOverText when text waits: posted
-// messages reach the window in modal loops too (a dialog, a message box,
-// moving or sizing the window), so texts keep appearing meanwhile.
-inline constexpr UINT WM_LOG_WAKE = WM_APP + 1;
 
 class CWindowsSystemLog {
 public:
@@ -47,13 +40,10 @@ public:
     LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void DestroyWindows();
 
-    // The log view (log_view.cpp, log_view_step.cpp, log_hand_off.cpp); all
-    // of them run on the window thread.
+    // The controls and the buttons; all of them run on the window thread.
     void CreateControls(HWND hwnd);
     void OnCommand(HWND hwnd, WPARAM wParam);
     void AppendText(wchar_t* text);
-    void ShowWaitingText();
-    void ShowForgottenText();
     bool SaveToFile(const wchar_t* path);
 
     CWorkerThread* worker;
@@ -65,28 +55,14 @@ public:
     HINSTANCE instance;
     HMODULE richEditModule;
     HFONT font;
-    HWND autoscrollButton, saveButton, clearButton, logView;
+    HWND autoscrollButton, saveButton, clearButton;
+    // The view that shows the log text (control id IDC_LOG): made with the
+    // object, its control with the window.
+    CLogView* logView;
     bool autoscroll;
     std::atomic<bool> visible;
     // The window's dpi, which every size and the font follow; window thread only.
     UINT dpi;
-    // Text handed over and not yet shown, and whether the window thread will
-    // look at it without being asked again (a wake is posted, or the
-    // look-again timer runs); both under `handOffLock`, which is held only
-    // for a copy or a swap, never across a message.
-    CKestrumCriticalSection* handOffLock;
-    CLogWaitingText* waitingText;
-    bool wakePending;
-    // What the window thread is showing; window thread only.
-    CLogWaitingText* takenText;
-    // What the log view holds, character for character; window thread only.
-    CLogText* viewText;
-    // The view font's face and character set as rich text names them, and
-    // which of its two names the next part of text takes (CLogRtfSource);
-    // window thread only.
-    char viewFace[LF_FACESIZE];
-    int viewCharSet;
-    int nextViewFont;
 
 private:
     void PumpMessages();
@@ -95,15 +71,7 @@ private:
     int Scaled(int length) const;
     void OnDpiChanged(HWND hwnd, WPARAM wParam, LPARAM lParam);
     void ScaleControls();
-    void FitLogView(LPARAM size);
+    void FitLogView(WPARAM kind, LPARAM size);
     void ToggleAutoscroll();
     void SaveWithDialog(HWND owner);
-    static HWND CreateLogView(HWND parent, HINSTANCE instance, const RECT& bounds, bool shown);
-    static void SetLogViewFont(HWND view, HFONT font);
-    void UseViewFont();
-    void ShowText(const CLogWaitingText& text);
-    void StreamIn(HWND view, size_t at, const wchar_t* text, size_t units);
-    void ReplaceView(size_t removed);
-    void OnTimer(WPARAM id);
-    void ReportSaveFailure(const wchar_t* reason, const wchar_t* path);
 };

@@ -356,10 +356,9 @@ TEST(SyslogServerTest, PollReconnectsAfterTheSocketFailed)
 // started here, so what the device hands over stays waiting.
 std::wstring TakeHandedText(CWindowsSystemLog* log)
 {
-    CScopedLock guard(log->handOffLock);
-    std::wstring text(log->waitingText->Text(), log->waitingText->Units());
-    log->waitingText->Clear();
-    return text;
+    CLogText waiting;
+    log->logView->DrainWaiting(waiting);
+    return std::wstring(waiting.Text(), waiting.Units());
 }
 
 struct Datagram {

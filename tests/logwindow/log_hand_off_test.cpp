@@ -326,9 +326,10 @@ TEST_F(LogHandOffTest, ClosedWindowDropsHandedTexts)
     ASSERT_TRUE(testsupport::Close(window));
     HandOver(L"after the close");
     AppendUtf8ToLog("after the close");
-    CScopedLock guard(log->handOffLock);
-    EXPECT_EQ(log->waitingText->Units(), 0u);
-    EXPECT_FALSE(log->wakePending);
+    EXPECT_TRUE(log->logView->Settled());
+    CLogText waiting;
+    log->logView->DrainWaiting(waiting);
+    EXPECT_EQ(waiting.Units(), 0u);
 }
 
 }  // namespace

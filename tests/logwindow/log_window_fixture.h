@@ -54,10 +54,7 @@ protected:
     // nothing more when it looked again.
     bool Settled()
     {
-        return WaitUntil([this] {
-            CScopedLock guard(log->handOffLock);
-            return !log->wakePending;
-        });
+        return WaitUntil([this] { return log->logView->Settled(); });
     }
 
     // Hands `text` over and waits until the window has shown it.

@@ -3,7 +3,7 @@
 
 #include "tests/support/window_driver.h"
 
-#include "logwindow/log_view.h"
+#include "logwindow/log_contract.h"
 
 #include <cstdio>
 #include <string>
