@@ -33,12 +33,20 @@ constexpr UINT kUtf16CodePage = 1200;
 // The parent's timer that starts the next step once its pause is over.
 constexpr UINT_PTR kStepTimer = 1;
 // After a step the window waits this many times as long as the step took
-// before the next one, so that while text keeps coming it works at most a
-// fifth of the time, however dear the control's layout...
+// (painting included) before the next one, so that while text keeps coming
+// it works at most about a fifth of the time, however dear the control's
+// layout...
 constexpr ULONGLONG kPausePerStepTime = 4;
 // ...but never longer than this, so that new text shows within about half a
-// second even after a step that laid out the whole view.
-constexpr ULONGLONG kLongestPauseMs = 300;
+// second even after a step that laid out the whole view (under Wine, about
+// 100 ms for a paragraph of 60,000 characters).
+constexpr ULONGLONG kLongestPauseMs = 350;
+
+// A trim that makes a new control under Wine keeps this much: the new
+// control lays all it keeps out afresh, which costs about three steps, so
+// such trims come a third as often as trims to kLogKeepAfterTrim would.
+constexpr size_t kWineKeptAfterNewControl = 0x8000;
+static_assert(kWineKeptAfterNewControl < kLogKeepAfterTrim, "deeper than a trim");
 
 // Where the view finds itself and the control's own procedure.
 constexpr wchar_t kViewProperty[] = L"SyslogLogView";
@@ -59,8 +67,10 @@ public:
     {
         SendMessageW(view, WM_SETREDRAW, TRUE, 0);
         // The frame too: the scroll bar changed while painting was off, and
-        // Wine leaves it unpainted otherwise.
-        RedrawWindow(view, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
+        // Wine leaves it unpainted otherwise. Painted now, so that the pause
+        // after the step counts what painting cost too.
+        RedrawWindow(view, nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW);
     }
     CPaintPause(const CPaintPause&) = delete;
     CPaintPause& operator=(const CPaintPause&) = delete;
@@ -473,7 +483,10 @@ void CLogView::Step()
 {
     LARGE_INTEGER started;
     QueryPerformanceCounter(&started);
-    const LogViewStep plan = PlanLogViewStep(text, taken->Held());
+    LogViewStep plan = PlanLogViewStep(text, taken->Held());
+    if (path == LogViewPath::Wine && plan.removed > 0 && plan.touchesLongParagraph) {
+        plan = PlanLogViewStep(text, taken->Held(), kWineKeptAfterNewControl);
+    }
     Show(plan.removed, plan.touchesLongParagraph);
     taken->Clear();
     {
@@ -596,6 +609,8 @@ void CLogView::ReplaceControl(const LogReaderPlace& place, size_t removed)
     Subclass(fresh);
     DestroyWindow(control);
     control = fresh;
+    // Painted within the step, as an edited control is.
+    UpdateWindow(control);
 }
 
 bool CLogView::SaveTo(const wchar_t* file) const
