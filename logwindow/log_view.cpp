@@ -42,12 +42,6 @@ constexpr ULONGLONG kPausePerStepTime = 4;
 // 100 ms for a paragraph of 60,000 characters).
 constexpr ULONGLONG kLongestPauseMs = 350;
 
-// A trim that makes a new control under Wine keeps this much: the new
-// control lays all it keeps out afresh, which costs about three steps, so
-// such trims come a third as often as trims to kLogKeepAfterTrim would.
-constexpr size_t kWineKeptAfterNewControl = 0x8000;
-static_assert(kWineKeptAfterNewControl < kLogKeepAfterTrim, "deeper than a trim");
-
 // Where the view finds itself and the control's own procedure.
 constexpr wchar_t kViewProperty[] = L"SyslogLogView";
 constexpr wchar_t kProcedureProperty[] = L"SyslogLogViewProcedure";
@@ -485,7 +479,7 @@ void CLogView::Step()
     QueryPerformanceCounter(&started);
     LogViewStep plan = PlanLogViewStep(text, taken->Held());
     if (path == LogViewPath::Wine && plan.removed > 0 && plan.touchesLongParagraph) {
-        plan = PlanLogViewStep(text, taken->Held(), kWineKeptAfterNewControl);
+        plan = PlanLogViewStep(text, taken->Held(), kLogWineKeptAfterNewControl);
     }
     Show(plan.removed, plan.touchesLongParagraph);
     taken->Clear();

@@ -205,18 +205,37 @@ std::vector<TrimCase> TrimCases()
     return cases;
 }
 
-TEST_F(LogViewTest, TrimKeepsWholeLinesNearTheLimit)
+// Windows' control, run here through the seam: one control all along, its
+// text in the view's own format, trimmed in place as the rule says.
+class WindowsPathLogViewTest : public LogWindowTest {
+protected:
+    WindowsPathLogViewTest() { chosenPath = LogViewPath::Windows; }
+};
+
+CHARFORMAT2W FormatOf(HWND view, WPARAM which)
 {
+    CHARFORMAT2W format = {};
+    format.cbSize = sizeof(format);
+    format.dwMask = CFM_SIZE | CFM_FACE;
+    SendMessageW(view, EM_GETCHARFORMAT, which, reinterpret_cast<LPARAM>(&format));
+    return format;
+}
+
+TEST_F(WindowsPathLogViewTest, TrimKeepsWholeLinesNearTheLimitInOneControl)
+{
+    const HWND control = View();
     for (const TrimCase& row : TrimCases()) {
         SCOPED_TRACE(row.name);
         ASSERT_TRUE(testsupport::Click(clearButton));
         Append(row.sent);
         const std::wstring before = Positions(ViewText());
-        ASSERT_EQ(before, Positions(row.sent));  // nothing lost to a text limit
+        ASSERT_TRUE(before == Positions(row.sent)) << "nothing may be lost to a text limit";
 
         Append(L"\nappended");
         const std::wstring after = Positions(ViewText());
-        EXPECT_EQ(after, before.substr(row.keptFrom) + L"\rappended");
+        EXPECT_TRUE(after == before.substr(row.keptFrom) + L"\rappended")
+            << "the view holds " << after.size() << " units, starting at "
+            << before.size() + 9 - after.size();
 
         // The rule itself: never more left than the cut allows, and the view
         // starts with a whole line whenever a line break follows the cut.
@@ -228,7 +247,14 @@ TEST_F(LogViewTest, TrimKeepsWholeLinesNearTheLimit)
                 EXPECT_EQ(row.keptFrom, lineBreak + 1);
             }
         }
+        // What was streamed in shows in the view's own font and size.
+        SendMessageW(control, EM_SETSEL, 0, -1);
+        const CHARFORMAT2W shown = FormatOf(control, SCF_SELECTION);
+        const CHARFORMAT2W standard = FormatOf(control, SCF_DEFAULT);
+        EXPECT_EQ(shown.yHeight, standard.yHeight);
+        EXPECT_STREQ(shown.szFaceName, standard.szFaceName);
     }
+    EXPECT_EQ(View(), control) << "the control was made anew";
 }
 
 // A text of `units` 'x' with a line break every `every` units (0: none),

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace testsupport {
@@ -31,6 +32,10 @@ class LogWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        previousPath = DefaultLogViewPath();
+        if (chosenPath) {
+            ChooseLogViewPath(*chosenPath);
+        }
         log = CWindowsSystemLog::Instance();
         ASSERT_TRUE(log->StartWindowThread());
         window = log->window;
@@ -45,7 +50,11 @@ protected:
         ASSERT_NE(autoscrollButton, nullptr);
     }
 
-    void TearDown() override { CWindowsSystemLog::DestroyInstance(); }
+    void TearDown() override
+    {
+        CWindowsSystemLog::DestroyInstance();
+        ChooseLogViewPath(previousPath);
+    }
 
     // As the receiver does, from a thread other than the window's.
     void HandOver(const std::wstring& text) { log->HandOverText(text.c_str(), text.size()); }
@@ -74,6 +83,9 @@ protected:
     // as the window's own handlers run; returns without waiting for it.
     bool PostToWindowThread(const std::function<void()>& work);
 
+    // The view's path for this test, when not the platform's own.
+    std::optional<LogViewPath> chosenPath;
+    LogViewPath previousPath = LogViewPath::Windows;
     CWindowsSystemLog* log = nullptr;
     HWND window = nullptr;
     HWND clearButton = nullptr;
