@@ -360,6 +360,22 @@ bool CLogView::ReaderHolds() const
     return control != nullptr && GetCapture() == control;
 }
 
+// Under `handOffLock`. Text that could not be kept for want of memory is
+// told in the view, where it would have been, once memory allows.
+void CLogView::AddWaiting(const wchar_t* added, size_t units)
+{
+    if (lostUnits > 0) {
+        wchar_t note[128];
+        const int length = swprintf(note, sizeof note / sizeof note[0], kLostTextFormat, lostUnits);
+        if (length > 0 && waiting->Add(note, static_cast<size_t>(length))) {
+            lostUnits = 0;
+        }
+    }
+    if (!waiting->Add(added, units)) {
+        lostUnits += units;
+    }
+}
+
 void CLogView::HandOver(const wchar_t* added, size_t units)
 {
     if (added == nullptr || units == 0) {
@@ -373,9 +389,7 @@ void CLogView::HandOver(const wchar_t* added, size_t units)
         if (closed) {
             return;  // nothing is shown any more
         }
-        if (!waiting->Add(added, units)) {
-            lostUnits += units;
-        }
+        AddWaiting(added, units);
         if (!wakePosted) {
             wakePosted = true;
             target = wakeTarget;
@@ -392,9 +406,7 @@ void CLogView::ShowNow(const wchar_t* added, size_t units)
 {
     {
         CScopedLock guard(handOffLock);
-        if (!waiting->Add(added, units)) {
-            lostUnits += units;
-        }
+        AddWaiting(added, units);
     }
     if (TakeWaiting()) {
         Step();
@@ -439,22 +451,12 @@ void CLogView::StepWhenDue()
 
 bool CLogView::TakeWaiting()
 {
-    size_t lost = 0;
-    {
-        CScopedLock guard(handOffLock);
-        // Taken without a copy; senders go on adding to an empty one.
-        waiting->SwapWith(*taken);
-        wakePosted = false;
-        lost = lostUnits;
-        lostUnits = 0;
-        stepping = taken->Units() > 0 || lost > 0;
-    }
-    if (lost > 0) {
-        wchar_t note[128];
-        const int length = swprintf(note, sizeof note / sizeof note[0], kLostTextFormat, lost);
-        taken->Add(note, length > 0 ? static_cast<size_t>(length) : 0);
-    }
-    return taken->Units() > 0;
+    CScopedLock guard(handOffLock);
+    // Taken without a copy; senders go on adding to an empty one.
+    waiting->SwapWith(*taken);
+    wakePosted = false;
+    stepping = taken->Units() > 0;
+    return stepping;
 }
 
 void CLogView::DrainWaiting(CLogText& into)

@@ -86,6 +86,7 @@ private:
     bool ReaderHolds() const;
     void StepWhenDue();
     void StartStepTimer(ULONGLONG delayMs);
+    void AddWaiting(const wchar_t* added, size_t units);
     bool TakeWaiting();
     void Step();
     void Show(size_t removed, bool touchesLongParagraph);

@@ -3,6 +3,7 @@
 #include "logwindow/windows_system_log.h"
 
 #include "tests/logwindow/log_window_fixture.h"
+#include "tests/support/failing_wide_buffer.h"
 #include "tests/support/failing_window_calls.h"
 #include "tests/support/wait_until.h"
 #include "tests/support/window_driver.h"
@@ -309,6 +310,18 @@ TEST_F(LogHandOffTest, TextsAreShownWhenTheWindowCannotBeWokenOrTimed)
         EXPECT_TRUE(Shows(expected));
         *row.failure = false;
     }
+}
+
+// Text that cannot be kept for want of memory is told in the view, where it
+// would have been, once memory allows.
+TEST_F(LogHandOffTest, TextThatCouldNotBeKeptIsToldInTheView)
+{
+    gFailWideBufferGrowth = true;
+    HandOver(L"lost text");
+    gFailWideBufferGrowth = false;
+    Append(L"kept\n");
+    EXPECT_EQ(ViewText(), L"\r\nNot enough memory: 9 characters received could not be shown.\r\n"
+                          L"kept\r\n");
 }
 
 TEST_F(LogHandOffTest, ClearDropsTextsStillWaiting)

@@ -257,6 +257,29 @@ TEST_F(WindowsPathLogViewTest, TrimKeepsWholeLinesNearTheLimitInOneControl)
     EXPECT_EQ(View(), control) << "the control was made anew";
 }
 
+// Text taken out of the control behind the view's back, as a failed stream
+// or a control short of memory would leave it: the next step sees the count
+// differ and gives the control the whole text again.
+void ExpectTheViewToBeSetRight(LogWindowTest& test, HWND view)
+{
+    test.Append(L"first line\n");
+    SendMessageW(view, EM_SETSEL, 0, 5);
+    SendMessageW(view, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
+    ASSERT_EQ(ReadText(view), L" line\r\n");
+    test.Append(L"second line");
+    EXPECT_EQ(test.ViewText(), L"first line\r\nsecond line");
+}
+
+TEST_F(LogViewTest, ControlThatLostTextIsSetRightByTheNextStep)
+{
+    ExpectTheViewToBeSetRight(*this, View());
+}
+
+TEST_F(WindowsPathLogViewTest, ControlThatLostTextIsSetRightByTheNextStep)
+{
+    ExpectTheViewToBeSetRight(*this, View());
+}
+
 // A text of `units` 'x' with a line break every `every` units (0: none),
 // then `placed` units set.
 std::wstring Filled(size_t units, size_t every = 0,

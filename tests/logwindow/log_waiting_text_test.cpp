@@ -1,5 +1,7 @@
 #include "logwindow/log_waiting_text.h"
 
+#include "tests/support/failing_wide_buffer.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -98,6 +100,27 @@ TEST(LogWaitingTextTest, SwapHandsEverythingOverAndClearStartsAfresh)
     taken.Clear();
     EXPECT_EQ(taken.Units(), 0u);
     EXPECT_EQ(std::wstring(taken.Text()), L"");
+}
+
+// Without memory to grow, the newest text takes the room the oldest held;
+// only a text with no room at all is lost, and Add says so.
+TEST(LogWaitingTextTest, KeepsTheNewestTextInTheRoomThereIsWhenMemoryIsShort)
+{
+    CLogWaitingText waiting;
+    ASSERT_TRUE(waiting.Add(std::wstring(1000, L'a').c_str(), 1000));
+    CLogWaitingText empty;
+    gFailWideBufferGrowth = true;
+    const bool newerKept = waiting.Add(std::wstring(600, L'b').c_str(), 600);
+    const std::wstring afterNewer = TextOf(waiting);
+    const bool largestKept = waiting.Add((std::wstring(1500, L'c') + L"!").c_str(), 1501);
+    const bool nothingKept = empty.Add(L"lost", 4);
+    gFailWideBufferGrowth = false;
+    EXPECT_TRUE(newerKept);
+    EXPECT_TRUE(afterNewer == std::wstring(400, L'a') + std::wstring(600, L'b'));
+    EXPECT_TRUE(largestKept);
+    EXPECT_TRUE(TextOf(waiting) == std::wstring(999, L'c') + L"!");
+    EXPECT_FALSE(nothingKept);
+    EXPECT_EQ(empty.Units(), 0u);
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ inline std::wstring Positions(const std::wstring& text)
 }
 
 class LogWindowTest : public ::testing::Test {
-protected:
+public:
     void SetUp() override
     {
         previousPath = DefaultLogViewPath();
