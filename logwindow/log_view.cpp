@@ -243,6 +243,10 @@ HWND CLogView::MakeControl(const RECT& bounds, bool shown) const
     SendMessageW(view, EM_SETUNDOLIMIT, kNoUndo, 0);
     SendMessageW(view, EM_EXLIMITTEXT, 0, kLogViewTextLimit);
     SendMessageW(view, EM_SETTARGETDEVICE, 0, 0);
+    // The selection stays shown while another window has the focus: the
+    // text the Find dialog found, or what the reader selected before
+    // pressing a button.
+    SendMessageW(view, EM_SETOPTIONS, ECOOP_OR, ECO_NOHIDESEL);
     if (font != nullptr) {
         UseFont(view);
     }

@@ -1,6 +1,7 @@
 // The program's one window: the singleton, its GUI thread, the window procedure and the buttons.
 #include "logwindow/windows_system_log.h"
 
+#include "logwindow/log_view_menu.h"
 #include "logwindow/view_font.h"
 #include "runtime/thread_name.h"
 
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <cwchar>
 #include <initializer_list>
+#include <iterator>
 
 static_assert(sizeof(std::atomic<bool>) == 1 && std::atomic<bool>::is_always_lock_free,
               "visible is a one-byte flag read without the lock");
@@ -69,6 +71,14 @@ static constexpr wchar_t kSaveDefaultExtension[] = L"*";
 static constexpr DWORD kSaveFlags = OFN_OVERWRITEPROMPT | OFN_CREATEPROMPT | OFN_NOREADONLYRETURN;
 static_assert(kSaveFlags == 0xA002, "save dialog flags changed");
 
+// Anywhere in the window: Ctrl+F opens Find, F3 and Shift+F3 find the next
+// and the previous occurrence.
+static ACCEL kKeys[] = {
+    {FVIRTKEY | FCONTROL, 'F', IDM_FIND},
+    {FVIRTKEY, VK_F3, IDM_FIND_NEXT},
+    {FVIRTKEY | FSHIFT, VK_F3, IDM_FIND_PREVIOUS},
+};
+
 static CWindowsSystemLog* gWindowsSystemLog = nullptr;
 
 CWindowsSystemLog* CWindowsSystemLog::Instance()
@@ -99,7 +109,9 @@ CWindowsSystemLog::CWindowsSystemLog()
       logView(nullptr),
       autoscroll(true),
       visible(true),
-      dpi(kBaseDpi)
+      dpi(kBaseDpi),
+      find(nullptr),
+      keys(nullptr)
 {
     worker = new CWorkerThread(this, &CWindowsSystemLog::WindowThread);
     lock = new CKestrumCriticalSection();
@@ -173,10 +185,16 @@ void CWindowsSystemLog::PumpMessages()
 {
     MSG message;
     if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message != WM_QUIT) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
+        if (message.message == WM_QUIT) {
+            return;
         }
+        // Tab, Enter and Escape in the Find dialog; then the window's keys.
+        if ((find != nullptr && find->IsDialogMessageOf(&message)) ||
+            (keys != nullptr && TranslateAcceleratorW(window.load(), keys, &message))) {
+            return;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
         return;
     }
     // Text whose wake could not be posted, or whose step timer was refused.
@@ -284,8 +302,14 @@ LRESULT CWindowsSystemLog::HandleMessage(HWND hwnd, UINT message, WPARAM wParam,
     case WM_TIMER: logView->OnTimer(wParam); return 0;
     case WM_ENTERIDLE: logView->OnIdle(); return 0;
     case WM_DPICHANGED: OnDpiChanged(hwnd, wParam, lParam); return 0;
-    default: return DefWindowProcW(hwnd, message, wParam, lParam);
+    case WM_CONTEXTMENU: ShowViewMenu(reinterpret_cast<HWND>(wParam), lParam); return 0;
+    default: break;
     }
+    if (find != nullptr && message == find->DialogMessage()) {
+        OnFound(find->OnDialogMessage(lParam));
+        return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
 void CWindowsSystemLog::Hide()
@@ -294,7 +318,9 @@ void CWindowsSystemLog::Hide()
         return;
     }
     // Hide, don't destroy: the main loop ends the program when `visible` goes
-    // false, and only the window thread may tear the controls down.
+    // false, and only the window thread may tear the controls down. An
+    // owned window stays shown with its owner hidden: the Find dialog closes.
+    find->Close();
     ShowWindow(window.load(), SW_HIDE);
     visible = false;
 }
@@ -345,6 +371,12 @@ static void DestroyControl(HWND& control)
 
 void CWindowsSystemLog::DestroyWindows()
 {
+    delete find;
+    find = nullptr;
+    if (keys != nullptr) {
+        DestroyAcceleratorTable(keys);
+        keys = nullptr;
+    }
     logView->Destroy();
     DestroyControl(clearButton);
     DestroyControl(saveButton);
@@ -379,6 +411,8 @@ void CWindowsSystemLog::CreateControls(HWND hwnd)
     autoscrollButton = CreateChild(hwnd, instance, L"button", kAutoscrollOffLabel, kButtonStyle,
                                    IDC_AUTOSCROLL);
     ScaleControls();
+    find = new CLogFind(hwnd, logView);
+    keys = CreateAcceleratorTableW(kKeys, static_cast<int>(std::size(kKeys)));
 
     // Last: other threads take a set `window` to mean that the controls exist.
     window = hwnd;
@@ -414,6 +448,11 @@ void CWindowsSystemLog::OnCommand(HWND hwnd, WPARAM wParam)
     case IDC_CLEAR: logView->Clear(); break;
     case IDC_SAVE: SaveWithDialog(hwnd); break;
     case IDC_AUTOSCROLL: ToggleAutoscroll(); break;
+    case IDM_FIND: find->Open(); break;
+    case IDM_FIND_NEXT: OnFound(find->Next(true)); break;
+    case IDM_FIND_PREVIOUS: OnFound(find->Next(false)); break;
+    case IDM_COPY: SendMessageW(logView->Control(), WM_COPY, 0, 0); break;
+    case IDM_SELECT_ALL: SendMessageW(logView->Control(), EM_SETSEL, 0, -1); break;
     default: break;
     }
 }
@@ -423,6 +462,26 @@ void CWindowsSystemLog::ToggleAutoscroll()
     autoscroll = !autoscroll;
     logView->SetAutoscroll(autoscroll);
     SetWindowTextW(autoscrollButton, autoscroll ? kAutoscrollOffLabel : kAutoscrollOnLabel);
+}
+
+// Found text stays in view while text arrives: autoscroll goes off.
+void CWindowsSystemLog::OnFound(bool found)
+{
+    if (found && autoscroll) {
+        ToggleAutoscroll();
+    }
+}
+
+void CWindowsSystemLog::ShowViewMenu(HWND from, LPARAM where)
+{
+    const HWND view = logView->Control();
+    if (from != view) {
+        return;
+    }
+    const int command = TrackLogViewMenu(window.load(), view, where);
+    if (command != 0) {
+        OnCommand(window.load(), static_cast<WPARAM>(command));
+    }
 }
 
 void CWindowsSystemLog::SaveWithDialog(HWND owner)

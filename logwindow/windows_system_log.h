@@ -1,6 +1,7 @@
 // The program's one window, a singleton that runs its own GUI thread: its messages and its buttons.
 #pragma once
 
+#include "logwindow/log_find.h"
 #include "logwindow/log_view.h"
 #include "runtime/kestrum_critical_section.h"
 #include "runtime/worker_thread.h"
@@ -63,6 +64,9 @@ public:
     std::atomic<bool> visible;
     // The window's dpi, which every size and the font follow; window thread only.
     UINT dpi;
+    // Find in the view, and the keys that ask for it; window thread only.
+    CLogFind* find;
+    HACCEL keys;
 
 private:
     void PumpMessages();
@@ -73,5 +77,7 @@ private:
     void ScaleControls();
     void FitLogView(WPARAM kind, LPARAM size);
     void ToggleAutoscroll();
+    void OnFound(bool found);
+    void ShowViewMenu(HWND from, LPARAM where);
     void SaveWithDialog(HWND owner);
 };

@@ -144,9 +144,10 @@ protected:
     void PrepareView(const wchar_t* end)
     {
         ASSERT_NO_FATAL_FAILURE(SetAutoscroll(true));
-        const HWND cleared = View();
+        // Something to clear, so that the press is seen to be done.
+        Append(L"x");
         ClickButton(clearButton);
-        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(cleared) && View() != nullptr; }));
+        ASSERT_TRUE(WaitUntil([&] { return View() != nullptr && ViewText().empty(); }));
         std::wstring fill;
         for (int i = 0; i < kFillTexts; ++i) {
             fill += FirewallText(i, end);
@@ -262,6 +263,86 @@ TEST_F(LogViewInputTest, DragSelectsTheSameNewestTextWhileTextsArrive)
         ASSERT_GT(ViewText().size(), before);
         EXPECT_TRUE(SameText(CopySelection(), expected)) << sent << " texts arrived meanwhile";
     }
+}
+
+// Where `word` is in `text`, and whether the view selects just that.
+LONG FoundAt(const std::wstring& text, const std::wstring& word, size_t from = 0)
+{
+    const size_t at = text.find(word, from);
+    return at == std::wstring::npos ? -1 : static_cast<LONG>(at);
+}
+
+bool Selects(HWND view, LONG start, size_t length)
+{
+    CHARRANGE selection = {};
+    SendMessageW(view, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
+    return selection.cpMin == start && selection.cpMax == start + static_cast<LONG>(length);
+}
+
+TEST_F(LogViewInputTest, FindSelectsWhileTextsArriveAndTheMenuCopiesAll)
+{
+    const std::wstring needle = L"needle";
+    ASSERT_NO_FATAL_FAILURE(SetAutoscroll(true));
+    for (int i = 0; i < kFillTexts; ++i) {
+        HandOver(FirewallText(i, i % 5 == 0 && i >= 85 ? L"needle " : L" "));
+    }
+    ASSERT_TRUE(Settled());
+    const std::wstring filled = Positions(ViewText());
+    const LONG first = FoundAt(filled, needle);
+    const LONG second = FoundAt(filled, needle, static_cast<size_t>(first) + 1);
+    ASSERT_GT(second, first);
+    // The caret a few rows above the first one, as a click leaves it.
+    const LRESULT row = SendMessageW(View(), EM_EXLINEFROMCHAR, 0, first) - 3;
+    const std::optional<POINT> point = testsupport::CharacterOnScreen(View(), LineStart(row));
+    ASSERT_TRUE(point.has_value());
+    ASSERT_TRUE(testsupport::ClickAt({point->x + 1, point->y + RowHeight() / 2}));
+    ASSERT_TRUE(WaitUntil([&] { return testsupport::FocusOf(window) == View(); }));
+    {
+        Traffic traffic(log, L" ");
+        ASSERT_TRUE(testsupport::PressKeys({VK_CONTROL, 'F'}));
+        const HWND dialog = testsupport::WaitForDialog(L"Find");
+        ASSERT_NE(dialog, nullptr);
+        ASSERT_TRUE(WaitUntil([&] { return IsChild(dialog, testsupport::FocusOf(dialog)); }));
+        ASSERT_TRUE(testsupport::TypeText(needle));
+        ASSERT_TRUE(testsupport::PressKeys({VK_RETURN}));
+        EXPECT_TRUE(WaitUntil(
+            [&] { return testsupport::ReadText(autoscrollButton) == kAutoscrollIsOff; }));
+        EXPECT_TRUE(WaitUntil([&] { return Selects(View(), first, needle.size()); }));
+        ASSERT_TRUE(testsupport::PressKeys({VK_ESCAPE}));
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
+        // Without the dialog: F3 the next, Shift+F3 the one before.
+        ASSERT_TRUE(testsupport::PressKeys({VK_F3}));
+        EXPECT_TRUE(WaitUntil([&] { return Selects(View(), second, needle.size()); }));
+        ASSERT_TRUE(testsupport::PressKeys({VK_SHIFT, VK_F3}));
+        EXPECT_TRUE(WaitUntil([&] { return Selects(View(), first, needle.size()); }));
+        ASSERT_TRUE(WaitUntil([&] { return traffic.Sent() >= kMostTrafficTexts / 2; }));
+    }
+    ASSERT_TRUE(Settled());
+    EXPECT_TRUE(Selects(View(), first, needle.size())) << "the found text stays selected";
+
+    // Right-click, Select All; right-click, Copy: the whole view.
+    const POINT inView = {point->x + 1, point->y + RowHeight() / 2};
+    const auto choose = [&](WORD item) {
+        const auto menuShown = [] {
+            const HWND menu = FindWindowW(L"#32768", nullptr);
+            return menu != nullptr && IsWindowVisible(menu);
+        };
+        return testsupport::ClickAt(inView, testsupport::MouseButton::Right) &&
+               WaitUntil(menuShown) && testsupport::PressKeys({item}) &&
+               WaitUntil([&] { return !menuShown(); });
+    };
+    ASSERT_TRUE(choose('A'));
+    ASSERT_TRUE(WaitUntil([&] {
+        CHARRANGE all = {};
+        SendMessageW(View(), EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&all));
+        return all.cpMin == 0 && all.cpMax >= static_cast<LONG>(Positions(ViewText()).size());
+    }));
+    ASSERT_TRUE(testsupport::ClearClipboard());
+    ASSERT_TRUE(choose('C'));
+    const std::optional<std::wstring> copied =
+        testsupport::WaitForClipboardText(testsupport::kPatienceMs);
+    ASSERT_TRUE(copied.has_value());
+    EXPECT_TRUE(SameText(Positions(*copied), Positions(ViewText())));
 }
 
 }  // namespace
