@@ -78,9 +78,5 @@ LogViewStep PlanLogViewStep(const CLogText& view, const CLogText& waiting, size_
         return {0, false};
     }
     const size_t removed = LogTrimEnd(view, waiting, cut);
-    // Nothing of the view stays: it is emptied, whatever it held.
-    if (removed >= before) {
-        return {removed, before > 0};
-    }
-    return {removed, TouchesLongParagraph(view, removed)};
+    return {removed, TouchesLongParagraph(view, std::min(removed, before))};
 }
