@@ -300,7 +300,7 @@ struct PlanCase {
     std::wstring view;
     std::wstring waiting;  // handed over as one text
     size_t removed;
-    bool fresh;
+    bool touchesLongParagraph;
 };
 
 TEST(LogViewPlanTest, KeepsTheNewestTextWithinTheBoundFromAWholeLine)
@@ -323,12 +323,13 @@ TEST(LogViewPlanTest, KeepsTheNewestTextWithinTheBoundFromAWholeLine)
          Filled(10400, 100) + Filled(55200), L"w", 10400, true},
         {"short lines, then short lines before a long paragraph",
          Filled(20000, 100) + Filled(45600), L"w", 10400, false},
-        {"a step as large as a trim keeps replaces the view", Filled(30000, 100),
-         Filled(55295, 100), 30100, true},
+        {"a step as large as a trim keeps empties a view of lines", Filled(30000, 100),
+         Filled(55295, 100), 30100, false},
+        {"...and one of a long paragraph", Filled(30000), Filled(55295, 100), 30100, true},
         {"an empty view needs no new one", L"", Filled(80000, 100), 24800, false},
         // The oldest 50 go at once: what waits then breaks lines at 49, 149...
         {"more waits than any view keeps", Filled(100, 100),
-         Filled(CLogWaitingText::kMostUnits + 50, 100), 100 + 79949 + 1, true},
+         Filled(CLogWaitingText::kMostUnits + 50, 100), 100 + 79949 + 1, false},
     };
     for (const PlanCase& row : cases) {
         SCOPED_TRACE(row.name);
@@ -338,7 +339,7 @@ TEST(LogViewPlanTest, KeepsTheNewestTextWithinTheBoundFromAWholeLine)
         ASSERT_TRUE(waiting.Add(row.waiting.data(), row.waiting.size()));
         const LogViewStep step = PlanLogViewStep(view, waiting.Held());
         EXPECT_EQ(step.removed, row.removed);
-        EXPECT_EQ(step.touchesLongParagraph, row.fresh);
+        EXPECT_EQ(step.touchesLongParagraph, row.touchesLongParagraph);
     }
 }
 
