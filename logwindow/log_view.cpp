@@ -32,19 +32,23 @@ constexpr UINT kUtf16CodePage = 1200;
 
 // The parent's timer that starts the next step once its pause is over.
 constexpr UINT_PTR kStepTimer = 1;
-// After a step the window waits this many times as long as the step took
+// After a step the window waits four times as long as the step took
 // (painting included) before the next one, so that while text keeps coming
-// it works at most about a fifth of the time, however dear the control's
-// layout...
+// it works a fifth of the time, however dear the control's layout...
 constexpr ULONGLONG kPausePerStepTime = 4;
 // ...but a step and the pause after it take no more than this together, so
 // that new text shows within about half a second...
 constexpr ULONGLONG kStepAndPauseMs = 450;
+// ...as long as the window still works no more than a quarter of the time:
+// a step that takes longer than about 110 ms pauses three times as long...
+constexpr ULONGLONG kLeastPausePerStepTime = 3;
 // ...and during a flood, when a step had more text than the view keeps, the
 // pause is only as long as the step: longer pauses let the socket's queue
 // overflow here, under Wine, although the receiver never waits for the
 // window (seen at 20,000 lines a second: 4% to 30% lost, against none).
 constexpr ULONGLONG kPausePerFloodStepTime = 1;
+// Whatever a step cost, new text waits no longer than this for the next.
+constexpr ULONGLONG kLongestPauseMs = 2000;
 
 // Where the view finds itself and the control's own procedure.
 constexpr wchar_t kViewProperty[] = L"SyslogLogView";
@@ -434,7 +438,7 @@ void CLogView::OnTimer(WPARAM id)
 void CLogView::StartStepTimer(ULONGLONG delayMs)
 {
     const auto ms =
-        static_cast<UINT>(std::clamp<ULONGLONG>(delayMs, USER_TIMER_MINIMUM, kStepAndPauseMs));
+        static_cast<UINT>(std::clamp<ULONGLONG>(delayMs, USER_TIMER_MINIMUM, kLongestPauseMs));
     // A timer refused leaves the next look to the window thread's idle turns.
     timerRuns = StartLookAgainTimer(parent, kStepTimer, ms);
 }
@@ -500,9 +504,11 @@ void CLogView::Step()
         stepping = false;
     }
     const ULONGLONG took = ElapsedMs(started);
-    const ULONGLONG pause =
-        flood ? kPausePerFloodStepTime * took
-              : std::min(kPausePerStepTime * took, took < kStepAndPauseMs ? kStepAndPauseMs - took : 0);
+    const ULONGLONG withinBudget = took < kStepAndPauseMs ? kStepAndPauseMs - took : 0;
+    const ULONGLONG pause = std::min(
+        kLongestPauseMs, flood ? kPausePerFloodStepTime * took
+                               : std::max(kLeastPausePerStepTime * took,
+                                          std::min(kPausePerStepTime * took, withinBudget)));
     nextStepAt = GetTickCount64() + pause;
     // Looks again then for text that came meanwhile.
     StartStepTimer(pause);

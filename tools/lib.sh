@@ -40,19 +40,33 @@ ensure_packages() {
     fi
     # A mirror in the middle of a sync serves an index that does not match its
     # release file; apt then ignores it, and 32-bit packages whose 64-bit twins
-    # are newer cannot be installed. Such a sync ends within minutes: try again.
+    # are newer cannot be installed. Such a sync usually ends within minutes:
+    # try again, then go on without the 32-bit loader (tools/test says so).
     local attempt
-    for attempt in 1 2 3 4 5; do
+    for attempt in 1 2 3; do
         if as_root apt-get update -qq 2>&1 | tee /dev/stderr | grep -q '^E:'; then
-            log "the package index is incomplete (attempt $attempt); trying again"
+            log "the package index is incomplete (attempt $attempt)"
         # No recommends: fonts-liberation among them changes the font Wine shows for Tahoma.
         elif as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
                 --no-install-recommends "${missing[@]}" >/dev/null; then
             return
         fi
-        sleep $((attempt * 30))
+        [ "$attempt" -eq 3 ] || sleep $((attempt * 30))
     done
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    local required=()
+    for package in "${missing[@]}"; do
+        [[ $package == *:i386 ]] || required+=("$package")
+    done
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${required[@]}" >/dev/null
+    if ! as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
+            --no-install-recommends wine32:i386 >/dev/null; then
+        log "WARNING: wine32:i386 cannot be installed from this mirror now; 32-bit programs will not run"
+    fi
+}
+
+# True when Wine can run 32-bit programs here.
+has_wine32() {
+    dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'
 }
 
 # build_arch ARCH [TARGET...]: configure once, then an incremental Ninja build.
