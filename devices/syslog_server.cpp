@@ -3,7 +3,8 @@
 #include "devices/syslog_server.h"
 
 #include "devices/global_queue.h"
-#include "logwindow/windows_system_log.h"
+#include "logwindow/log_append.h"
+#include "logwindow/log_view_rule.h"
 #include "runtime/text_conversion.h"
 #include "transport/udp_server_transport.h"
 
@@ -174,7 +175,7 @@ static void HandOverDatagram(const char* data, size_t count)
     wchar_t text[kMaxDatagramBytes];
     const auto units = static_cast<size_t>(DecodeUtf8Into(bytes, text) - text);
     if (units > 0) {
-        CWindowsSystemLog::Instance()->HandOverText(text, units);
+        HandTextToLog(text, units);
     }
 }
 

@@ -1,4 +1,4 @@
-// Hands UTF-8 text to the log window from any thread.
+// Hands text to the log window from any thread: all that the receiver needs of the window.
 #include "logwindow/log_append.h"
 
 #include "logwindow/windows_system_log.h"
@@ -6,6 +6,14 @@
 
 #include <cstdlib>
 #include <cwchar>
+
+void HandTextToLog(const wchar_t* text, size_t units)
+{
+    CWindowsSystemLog* log = CWindowsSystemLog::Instance();
+    if (log != nullptr) {
+        log->HandOverText(text, units);
+    }
+}
 
 void AppendUtf8ToLog(const char* utf8)
 {

@@ -3,6 +3,8 @@
 
 #include "logwindow/log_search.h"
 
+#include <richedit.h>
+
 #include <algorithm>
 #include <cwchar>
 #include <string>

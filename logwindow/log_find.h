@@ -8,11 +8,6 @@
 
 #include <cstddef>
 
-// The commands by which the window's keys and menu ask for a find.
-inline constexpr int IDM_FIND = 0x100;
-inline constexpr int IDM_FIND_NEXT = 0x101;
-inline constexpr int IDM_FIND_PREVIOUS = 0x102;
-
 class CLogFind {
 public:
     CLogFind(HWND owner, CLogView* view);

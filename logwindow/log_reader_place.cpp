@@ -59,10 +59,55 @@ private:
     ITextSelection* selection = nullptr;
 };
 
+// Enough for a scroll that moves twice or half as far as asked to settle.
+constexpr int kMostScrolls = 6;
+
 LONG Shifted(LONG character, size_t removed)
 {
     const auto gone = static_cast<LONG>(removed);
     return character > gone ? character - gone : 0;
+}
+
+// Where `character` is drawn, in pixels from the top of the view.
+LONG TopOf(HWND view, LONG character)
+{
+    POINTL at = {};
+    SendMessageW(view, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&at), character);
+    return at.y;
+}
+
+// Scrolls so that `line` is the first shown. A control's line scroll need not
+// move by its rows: Wine's moves by the height of its default format's font
+// (24 pixels before it has laid out text in that format, and unzoomed). So
+// where one scroll left the line tells how far a scroll moves, and the rest
+// is asked for in those steps.
+void ScrollToLine(HWND view, LRESULT line)
+{
+    const LRESULT shown = SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0);
+    if (shown == line) {
+        return;
+    }
+    const auto start = static_cast<LONG>(SendMessageW(view, EM_LINEINDEX, line, 0));
+    const LONG before = TopOf(view, start);
+    SendMessageW(view, EM_LINESCROLL, 0, line - shown);
+    LONG top = TopOf(view, start);
+    const LONG step = (before - top) / static_cast<LONG>(line - shown);
+    for (int turn = 0; turn < kMostScrolls && step > 0; ++turn) {
+        if (SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0) == line) {
+            return;
+        }
+        // Down as far as whole steps keep the line at or below the top.
+        LONG steps = top >= 0 ? top / step : -((-top + step - 1) / step);
+        if (steps == 0) {
+            steps = top > 0 ? 1 : -1;
+        }
+        SendMessageW(view, EM_LINESCROLL, 0, steps);
+        const LONG now = TopOf(view, start);
+        if (now == top) {
+            return;  // at an end: the line cannot come higher
+        }
+        top = now;
+    }
 }
 
 }  // namespace
@@ -99,9 +144,5 @@ void RestoreReaderPlace(HWND view, const LogReaderPlace& place, size_t removed, 
         }
         return;
     }
-    const LRESULT wanted = SendMessageW(view, EM_EXLINEFROMCHAR, 0, Shifted(place.top, removed));
-    const LRESULT shown = SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0);
-    if (wanted != shown) {
-        SendMessageW(view, EM_LINESCROLL, 0, wanted - shown);
-    }
+    ScrollToLine(view, SendMessageW(view, EM_EXLINEFROMCHAR, 0, Shifted(place.top, removed)));
 }

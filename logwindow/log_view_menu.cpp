@@ -1,7 +1,7 @@
 // The log view's right-click menu: Copy, Select All and Find.
 #include "logwindow/log_view_menu.h"
 
-#include "logwindow/log_find.h"
+#include "logwindow/window_numbers.h"
 
 #include <richedit.h>
 #include <windowsx.h>

@@ -3,9 +3,6 @@
 
 #include <windows.h>
 
-inline constexpr int IDM_COPY = 0x110;
-inline constexpr int IDM_SELECT_ALL = 0x111;
-
 // Shows the menu for `view` at `where` (screen coordinates as WM_CONTEXTMENU
 // gives them; -1, -1 for the keyboard: at the caret) and returns the chosen
 // command (IDM_COPY, IDM_SELECT_ALL or IDM_FIND), 0 for none.

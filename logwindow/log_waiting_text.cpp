@@ -1,8 +1,6 @@
 // Text handed to the log window that it has not shown yet, joined in the order handed over.
 #include "logwindow/log_waiting_text.h"
 
-#include "logwindow/log_view_plan.h"
-
 bool CLogWaitingText::Add(const wchar_t* text, size_t units)
 {
     if (text == nullptr || units == 0) {

@@ -1,8 +1,8 @@
 // Text handed to the log window that it has not shown yet, joined in the order handed over.
 #pragma once
 
-#include "logwindow/log_contract.h"
 #include "logwindow/log_text.h"
+#include "logwindow/log_view_rule.h"
 
 #include <cstddef>
 
@@ -14,8 +14,7 @@
 // the view.
 class CLogWaitingText {
 public:
-    static constexpr size_t kKeptUnits =
-        kLogTrimAbove + kLogMostPastTrim + kLogFarthestBreak + 1;
+    static constexpr size_t kKeptUnits = kLogMostShown + kLogFarthestBreak + 1;
     static constexpr size_t kMostUnits = 2 * kKeptUnits;
 
     // Copies `units` of `text` behind what waits, each line break made one

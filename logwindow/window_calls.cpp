@@ -1,7 +1,7 @@
 // The calls by which the log window is woken for waiting text, which a test may make fail.
 #include "logwindow/window_calls.h"
 
-#include "logwindow/log_view.h"
+#include "logwindow/window_numbers.h"
 
 bool PostLogWake(HWND window)
 {

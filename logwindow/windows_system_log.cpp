@@ -2,7 +2,7 @@
 #include "logwindow/windows_system_log.h"
 
 #include "logwindow/log_view_menu.h"
-#include "logwindow/view_font.h"
+#include "logwindow/window_numbers.h"
 #include "runtime/thread_name.h"
 
 #include <commdlg.h>
@@ -43,7 +43,6 @@ static constexpr DWORD kIdleSleepMs = 50;
 // Between two looks for the window during start-up.
 static constexpr DWORD kWindowPollMs = 1;
 
-static constexpr wchar_t kRichEditLibrary[] = L"Msftedit.dll";
 static constexpr DWORD kButtonStyle = WS_CHILD | WS_VISIBLE;
 static_assert(kButtonStyle == 0x50000000, "button style changed");
 
@@ -101,13 +100,11 @@ CWindowsSystemLog::CWindowsSystemLog()
       lock(nullptr),
       window(nullptr),
       instance(GetModuleHandleW(nullptr)),
-      richEditModule(nullptr),
       font(nullptr),
       autoscrollButton(nullptr),
       saveButton(nullptr),
       clearButton(nullptr),
       logView(nullptr),
-      autoscroll(true),
       visible(true),
       dpi(kBaseDpi),
       find(nullptr),
@@ -115,7 +112,7 @@ CWindowsSystemLog::CWindowsSystemLog()
 {
     worker = new CWorkerThread(this, &CWindowsSystemLog::WindowThread);
     lock = new CKestrumCriticalSection();
-    logView = new CLogView(DefaultLogViewPath());
+    logView = new CLogView(DefaultLogControlKind());
 }
 
 CWindowsSystemLog::~CWindowsSystemLog()
@@ -132,10 +129,6 @@ CWindowsSystemLog::~CWindowsSystemLog()
     // hands them over was deleted before.
     delete logView;
     logView = nullptr;
-    if (richEditModule != nullptr) {
-        FreeLibrary(richEditModule);
-        richEditModule = nullptr;
-    }
     if (font != nullptr) {
         DeleteObject(font);
         font = nullptr;
@@ -299,7 +292,7 @@ LRESULT CWindowsSystemLog::HandleMessage(HWND hwnd, UINT message, WPARAM wParam,
     case WM_COMMAND: OnCommand(hwnd, wParam); return 0;
     case WM_LOG_APPEND: AppendText(reinterpret_cast<wchar_t*>(wParam)); return 0;
     case WM_LOG_WAKE: logView->OnWake(); return 0;
-    case WM_TIMER: logView->OnTimer(wParam); return 0;
+    case WM_TIMER: OnTimer(wParam); return 0;
     case WM_ENTERIDLE: logView->OnIdle(); return 0;
     case WM_DPICHANGED: OnDpiChanged(hwnd, wParam, lParam); return 0;
     case WM_CONTEXTMENU: ShowViewMenu(reinterpret_cast<HWND>(wParam), lParam); return 0;
@@ -402,7 +395,6 @@ static HWND CreateChild(HWND parent, HINSTANCE instance, const wchar_t* classNam
 
 void CWindowsSystemLog::CreateControls(HWND hwnd)
 {
-    richEditModule = LoadLibraryW(kRichEditLibrary);
     dpi = WindowDpi(hwnd);
 
     logView->Create(hwnd, instance);
@@ -422,7 +414,10 @@ void CWindowsSystemLog::CreateControls(HWND hwnd)
 // font is deleted once no control uses it.
 void CWindowsSystemLog::ScaleControls()
 {
-    const HFONT scaled = CreateLogViewFont(Scaled(kFontHeight), kFontFace);
+    const HFONT scaled =
+        CreateFontW(Scaled(kFontHeight), 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                    OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                    DEFAULT_PITCH | FF_DONTCARE, kFontFace);
     if (scaled != nullptr) {
         for (HWND control : {clearButton, saveButton, autoscrollButton}) {
             SetControlFont(control, scaled);
@@ -451,24 +446,31 @@ void CWindowsSystemLog::OnCommand(HWND hwnd, WPARAM wParam)
     case IDM_FIND: find->Open(); break;
     case IDM_FIND_NEXT: OnFound(find->Next(true)); break;
     case IDM_FIND_PREVIOUS: OnFound(find->Next(false)); break;
-    case IDM_COPY: SendMessageW(logView->Control(), WM_COPY, 0, 0); break;
-    case IDM_SELECT_ALL: SendMessageW(logView->Control(), EM_SETSEL, 0, -1); break;
+    case IDM_COPY: logView->Copy(); break;
+    case IDM_SELECT_ALL: logView->SelectAll(); break;
     default: break;
     }
 }
 
 void CWindowsSystemLog::ToggleAutoscroll()
 {
-    autoscroll = !autoscroll;
-    logView->SetAutoscroll(autoscroll);
-    SetWindowTextW(autoscrollButton, autoscroll ? kAutoscrollOffLabel : kAutoscrollOnLabel);
+    const bool on = !logView->Autoscroll();
+    logView->SetAutoscroll(on);
+    SetWindowTextW(autoscrollButton, on ? kAutoscrollOffLabel : kAutoscrollOnLabel);
 }
 
 // Found text stays in view while text arrives: autoscroll goes off.
 void CWindowsSystemLog::OnFound(bool found)
 {
-    if (found && autoscroll) {
+    if (found && logView->Autoscroll()) {
         ToggleAutoscroll();
+    }
+}
+
+void CWindowsSystemLog::OnTimer(WPARAM id)
+{
+    if (id == IDT_LOG_STEP) {
+        logView->OnStepTimer();
     }
 }
 

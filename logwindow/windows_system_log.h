@@ -3,6 +3,7 @@
 
 #include "logwindow/log_find.h"
 #include "logwindow/log_view.h"
+#include "logwindow/window_numbers.h"
 #include "runtime/kestrum_critical_section.h"
 #include "runtime/worker_thread.h"
 
@@ -54,13 +55,13 @@ public:
     // Written by the window thread, read by the main thread and by senders.
     std::atomic<HWND> window;
     HINSTANCE instance;
-    HMODULE richEditModule;
+    // The font of the buttons and of the view's text, at the window's dpi.
     HFONT font;
     HWND autoscrollButton, saveButton, clearButton;
-    // The view that shows the log text (control id IDC_LOG): made with the
-    // object, its control with the window.
+    // The view that shows the log text (control id IDC_LOG), with its
+    // control's library and its autoscroll: made with the object, its control
+    // with the window.
     CLogView* logView;
-    bool autoscroll;
     std::atomic<bool> visible;
     // The window's dpi, which every size and the font follow; window thread only.
     UINT dpi;
@@ -77,6 +78,7 @@ private:
     void ScaleControls();
     void FitLogView(WPARAM kind, LPARAM size);
     void ToggleAutoscroll();
+    void OnTimer(WPARAM id);
     void OnFound(bool found);
     void ShowViewMenu(HWND from, LPARAM where);
     void SaveWithDialog(HWND owner);

@@ -1,6 +1,7 @@
 // Prints what one append costs as the view fills, in the program's own set-up:
 // the view made at 0 by 0 and sized by WM_SIZE, text sent from another thread.
 #include "logwindow/log_search.h"
+#include "logwindow/window_numbers.h"
 #include "logwindow/windows_system_log.h"
 #include "runtime/scoped_lock.h"
 

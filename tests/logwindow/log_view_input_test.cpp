@@ -1,5 +1,6 @@
 // The log view worked with the mouse and keyboard, as a reader does, while texts arrive.
-#include "logwindow/log_view.h"
+#include "logwindow/log_view_rule.h"
+#include "logwindow/windows_system_log.h"
 
 #include "tests/logwindow/log_window_fixture.h"
 #include "tests/support/user_input.h"

@@ -1,8 +1,10 @@
-#include "logwindow/windows_system_log.h"
+// The log view: what it shows, its trims on each control, and its steps while texts arrive.
+#include "logwindow/log_view.h"
 
-#include "logwindow/log_append.h"
-#include "logwindow/log_view_plan.h"
+#include "logwindow/log_view_rule.h"
+#include "tests/logwindow/log_texts.h"
 #include "tests/logwindow/log_window_fixture.h"
+#include "tests/support/failing_window_calls.h"
 #include "tests/support/wait_until.h"
 #include "tests/support/window_driver.h"
 
@@ -10,22 +12,25 @@
 
 #include <richedit.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <cwchar>
+#include <functional>
+#include <iterator>
+#include <mutex>
+#include <random>
 #include <string>
-#include <utility>
+#include <thread>
 #include <vector>
 
 namespace {
 
+using testsupport::Lines;
+using testsupport::LogControlTest;
 using testsupport::LogWindowTest;
 using testsupport::Positions;
 using testsupport::ReadText;
 using testsupport::WaitUntil;
-
-using LogViewTest = LogWindowTest;
+using testsupport::Words;
 
 // What WM_GETTEXT reads back for text that was sent with any line breaks.
 std::wstring ReadBack(const std::wstring& sent)
@@ -36,6 +41,79 @@ std::wstring ReadBack(const std::wstring& sent)
     }
     return out;
 }
+
+// "<prefix><number, six digits>" and a line break, `width` units in all.
+std::wstring NumberedLine(const wchar_t* prefix, int number, size_t width = 0)
+{
+    wchar_t digits[16];
+    swprintf(digits, 16, L"%06d", number);
+    std::wstring line = std::wstring(prefix) + digits + L" ";
+    if (line.size() + 1 < width) {
+        line.append(width - 1 - line.size(), L'.');
+    }
+    return line + L"\n";
+}
+
+class LogViewTest : public LogWindowTest {
+protected:
+    ~LogViewTest() override
+    {
+        // Never leave the window thread held: the window could not end.
+        SetEvent(release);
+        CloseHandle(release);
+        CloseHandle(holding);
+    }
+
+    // Holds the window thread in one of its own handlers until Release, then
+    // runs `then` there.
+    void HoldWindowThread(const std::function<void()>& then = [] {})
+    {
+        ResetEvent(release);
+        HANDLE held = holding;
+        HANDLE released = release;
+        ASSERT_TRUE(PostToWindowThread([held, released, then] {
+            SetEvent(held);
+            WaitForSingleObject(released, testsupport::kPatienceMs);
+            then();
+            SetEvent(held);
+        }));
+        ASSERT_EQ(WaitForSingleObject(holding, testsupport::kPatienceMs), WAIT_OBJECT_0);
+    }
+
+    // Returns once the held handler has run `then` and returned.
+    void Release()
+    {
+        SetEvent(release);
+        EXPECT_EQ(WaitForSingleObject(holding, testsupport::kPatienceMs), WAIT_OBJECT_0);
+    }
+
+    // A message box of the window thread's own, as the window opens when a
+    // save fails; the test closes it.
+    HWND OpenMessageBox()
+    {
+        const HWND owner = window;
+        EXPECT_TRUE(PostToWindowThread([owner] { MessageBoxW(owner, L"held", L"Syslog", MB_OK); }));
+        return testsupport::WaitForOwnedDialog(owner);
+    }
+
+    HWND OpenSaveDialog()
+    {
+        EXPECT_TRUE(testsupport::PostClick(saveButton));
+        return testsupport::WaitForDialog(testsupport::kSaveDialogTitle);
+    }
+
+    bool Shows(const std::wstring& expected)
+    {
+        const bool shown = WaitUntil([&] { return ViewText() == expected; });
+        if (!shown) {
+            ADD_FAILURE() << "the view holds " << ViewText().size() << " units";
+        }
+        return shown;
+    }
+
+    HANDLE holding = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+};
 
 struct ShownCase {
     const char* name;
@@ -97,60 +175,6 @@ TEST_F(LogViewTest, TextIsShownExactlyFirstInAStepAndLaterInOne)
     SetUnhandledExceptionFilter(previous);
 }
 
-wchar_t* MallocCopy(const std::wstring& text)
-{
-    auto* copy = static_cast<wchar_t*>(malloc((text.size() + 1) * sizeof(wchar_t)));
-    if (copy != nullptr) {
-        wmemcpy(copy, text.c_str(), text.size() + 1);
-    }
-    return copy;
-}
-
-TEST_F(LogViewTest, AppendMessageShowsItsTextBehindHandedTextsBeforeTheSendReturns)
-{
-    HandOver(L"handed ");
-    // Under the window's lock, as a sender of the message may send it.
-    EXPECT_TRUE(testsupport::FinishesWithin([this] {
-        CScopedLock guard(log->lock);
-        SendMessageW(window, WM_LOG_APPEND, reinterpret_cast<WPARAM>(MallocCopy(L"sent")), 0);
-    }));
-    EXPECT_EQ(ViewText(), L"handed sent");
-    SendMessageW(window, WM_LOG_APPEND, 0, 0);
-    EXPECT_EQ(ViewText(), L"handed sent");
-}
-
-// `length` characters of words, numbers and spaces, as senders send them.
-// (Under Wine the view wraps a long paragraph of letters alone in time that
-// grows with the square of its length; numbers keep it linear.)
-std::wstring Words(size_t length, wchar_t letter = L'w')
-{
-    std::wstring text;
-    for (size_t i = 0; i < length; ++i) {
-        const size_t column = i % 10;
-        const auto digit = static_cast<wchar_t>(L'0' + (i / 10 + column) % 10);
-        text += column == 9 ? L' ' : column < 6 ? letter : digit;
-    }
-    return text;
-}
-
-// A text of `length` positions made of lines of `lineLength` positions each
-// (the last one without its break), with `lineBreak` between the lines.
-std::wstring Lines(size_t length, size_t lineLength, const std::wstring& lineBreak = L"\n")
-{
-    std::wstring text;
-    size_t positions = 0;
-    while (positions < length) {
-        const size_t body = std::min(lineLength - 1, length - positions);
-        text += Words(body, static_cast<wchar_t>(L'a' + positions % 26));
-        positions += body;
-        if (positions < length) {
-            text += lineBreak;
-            ++positions;
-        }
-    }
-    return text;
-}
-
 struct TrimCase {
     const char* name;
     std::wstring sent;  // fills the view before the append that may trim
@@ -202,15 +226,20 @@ std::vector<TrimCase> TrimCases()
         sent[10241] = 0xDE00;
         cases.push_back({"cut inside a surrogate pair", sent, 10242});
     }
+    // The cut falls before a combining mark, or inside a flag: it moves on
+    // to where the next character starts.
+    {
+        std::wstring sent = Words(65536, L'm');
+        sent[10241] = 0x0301;
+        cases.push_back({"cut before a mark", sent, 10242});
+    }
+    {
+        std::wstring sent = Words(65536, L'r');
+        sent.replace(10240, 4, L"\xD83C\xDDEB\xD83C\xDDF7");
+        cases.push_back({"cut inside a flag", sent, 10244});
+    }
     return cases;
 }
-
-// Windows' control, run here through the seam: one control all along, its
-// text in the view's own format, trimmed in place as the rule says.
-class WindowsPathLogViewTest : public LogWindowTest {
-protected:
-    WindowsPathLogViewTest() { chosenPath = LogViewPath::Windows; }
-};
 
 CHARFORMAT2W FormatOf(HWND view, WPARAM which)
 {
@@ -221,9 +250,15 @@ CHARFORMAT2W FormatOf(HWND view, WPARAM which)
     return format;
 }
 
-TEST_F(WindowsPathLogViewTest, TrimKeepsWholeLinesNearTheLimitInOneControl)
+using LogViewTrimTest = LogControlTest;
+
+// The rule on each control: 65,535 stay, 65,536 are cut to 55,295 and then
+// to the start of a whole line, a far line break does not count.
+TEST_P(LogViewTrimTest, TrimKeepsWholeLinesNearTheLimit)
 {
     const HWND control = View();
+    LOGFONTW windowFont = {};
+    GetObjectW(log->font, sizeof windowFont, &windowFont);
     for (const TrimCase& row : TrimCases()) {
         SCOPED_TRACE(row.name);
         ASSERT_TRUE(testsupport::Click(clearButton));
@@ -247,101 +282,36 @@ TEST_F(WindowsPathLogViewTest, TrimKeepsWholeLinesNearTheLimitInOneControl)
                 EXPECT_EQ(row.keptFrom, lineBreak + 1);
             }
         }
-        // What was streamed in shows in the view's own font and size.
-        SendMessageW(control, EM_SETSEL, 0, -1);
-        const CHARFORMAT2W shown = FormatOf(control, SCF_SELECTION);
-        const CHARFORMAT2W standard = FormatOf(control, SCF_DEFAULT);
+        // What was streamed in shows in the view's own size, and on Windows'
+        // control in the window's own font, never in Wine's private copy.
+        SendMessageW(View(), EM_SETSEL, 0, -1);
+        const CHARFORMAT2W shown = FormatOf(View(), SCF_SELECTION);
+        const CHARFORMAT2W standard = FormatOf(View(), SCF_DEFAULT);
         EXPECT_EQ(shown.yHeight, standard.yHeight);
         EXPECT_STREQ(shown.szFaceName, standard.szFaceName);
+        if (GetParam() == LogControlKind::Windows) {
+            EXPECT_STREQ(standard.szFaceName, windowFont.lfFaceName);
+        }
     }
-    EXPECT_EQ(View(), control) << "the control was made anew";
+    if (GetParam() == LogControlKind::Windows) {
+        EXPECT_EQ(View(), control) << "Windows' control was made anew";
+    }
 }
 
 // Text taken out of the control behind the view's back, as a failed stream
 // or a control short of memory would leave it: the next step sees the count
 // differ and gives the control the whole text again.
-void ExpectTheViewToBeSetRight(LogWindowTest& test, HWND view)
+TEST_P(LogViewTrimTest, ControlThatLostTextIsSetRightByTheNextStep)
 {
-    test.Append(L"first line\n");
+    const HWND view = View();
+    Append(L"first line\n");
     SendMessageW(view, EM_SETSEL, 0, 5);
     SendMessageW(view, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
     ASSERT_EQ(ReadText(view), L" line\r\n");
-    test.Append(L"second line");
-    EXPECT_EQ(test.ViewText(), L"first line\r\nsecond line");
+    Append(L"second line");
+    EXPECT_EQ(ViewText(), L"first line\r\nsecond line");
 }
 
-TEST_F(LogViewTest, ControlThatLostTextIsSetRightByTheNextStep)
-{
-    ExpectTheViewToBeSetRight(*this, View());
-}
-
-TEST_F(WindowsPathLogViewTest, ControlThatLostTextIsSetRightByTheNextStep)
-{
-    ExpectTheViewToBeSetRight(*this, View());
-}
-
-// A text of `units` 'x' with a line break every `every` units (0: none),
-// then `placed` units set.
-std::wstring Filled(size_t units, size_t every = 0,
-                    const std::vector<std::pair<size_t, wchar_t>>& placed = {})
-{
-    std::wstring text(units, L'x');
-    for (size_t at = every; every > 0 && at <= units; at += every) {
-        text[at - 1] = L'\r';
-    }
-    for (const auto& [at, unit] : placed) {
-        text[at] = unit;
-    }
-    return text;
-}
-
-struct PlanCase {
-    const char* name;
-    std::wstring view;
-    std::wstring waiting;  // handed over as one text
-    size_t removed;
-    bool touchesLongParagraph;
-};
-
-TEST(LogViewPlanTest, KeepsTheNewestTextWithinTheBoundFromAWholeLine)
-{
-    const PlanCase cases[] = {
-        {"it all fits", Filled(60000, 100), Filled(6559, 100), 0, false},
-        {"a trim due before the step, as one append would make it", Filled(65600, 100),
-         Filled(1000, 100), 10400, false},
-        // Cut where the bound leaves the view after the step, not before it.
-        {"a trim due and far more text", Filled(65600, 100), Filled(44000, 100), 54400, false},
-        {"more than the bound arrives at once", Filled(60000, 100), Filled(10000, 100), 14800,
-         false},
-        {"one paragraph: cut in the middle of it", Filled(65600), Filled(100, 0, {{0, L'\r'}}),
-         10305, true},
-        // The far-break rule and surrogate pairs: the trim table shows them in the view.
-        {"the last break that counts", Filled(65600, 0, {{10305 + 1023, L'\r'}}), L"w",
-         10305 + 1024, true},
-        // Deleting lines joins what stays to the paragraph after them.
-        {"short lines before a long paragraph",
-         Filled(10400, 100) + Filled(55200), L"w", 10400, true},
-        {"short lines, then short lines before a long paragraph",
-         Filled(20000, 100) + Filled(45600), L"w", 10400, false},
-        {"a step as large as a trim keeps empties a view of lines", Filled(30000, 100),
-         Filled(55295, 100), 30100, false},
-        {"...and one of a long paragraph", Filled(30000), Filled(55295, 100), 30100, true},
-        {"an empty view needs no new one", L"", Filled(80000, 100), 24800, false},
-        // The oldest 50 go at once: what waits then breaks lines at 49, 149...
-        {"more waits than any view keeps", Filled(100, 100),
-         Filled(CLogWaitingText::kMostUnits + 50, 100), 100 + 79949 + 1, false},
-    };
-    for (const PlanCase& row : cases) {
-        SCOPED_TRACE(row.name);
-        CLogText view;
-        ASSERT_TRUE(view.Append(row.view.data(), row.view.size()));
-        CLogWaitingText waiting;
-        ASSERT_TRUE(waiting.Add(row.waiting.data(), row.waiting.size()));
-        const LogViewStep step = PlanLogViewStep(view, waiting.Held());
-        EXPECT_EQ(step.removed, row.removed);
-        EXPECT_EQ(step.touchesLongParagraph, row.touchesLongParagraph);
-    }
-}
 
 TEST_F(LogViewTest, ClearEmptiesTheViewAndLeavesAutoscrollAlone)
 {
@@ -350,7 +320,7 @@ TEST_F(LogViewTest, ClearEmptiesTheViewAndLeavesAutoscrollAlone)
     ASSERT_TRUE(testsupport::Click(clearButton));
     EXPECT_EQ(ViewText(), L"");
     EXPECT_EQ(ReadText(autoscrollButton), L"Autoscroll On");
-    EXPECT_FALSE(log->autoscroll);
+    EXPECT_FALSE(log->logView->Autoscroll());
 
     // The new, empty view shows text as the old one did.
     Append(L"{\\rtf1 x}");
@@ -380,198 +350,153 @@ TEST_F(LogViewTest, AppendsFollowTheEndOnlyWhileAutoscrollIsOn)
     EXPECT_EQ(FirstVisibleLine(View()), 0);
 }
 
-std::wstring RowHead(int line)
-{
-    wchar_t head[16];
-    swprintf(head, 16, L"row %04d", line);
-    return head;
-}
-
-LONG LineStart(HWND view, LRESULT line)
-{
-    return static_cast<LONG>(SendMessageW(view, EM_LINEINDEX, static_cast<WPARAM>(line), 0));
-}
-
-struct KeptPlaceCase {
+struct ModalCase {
     const char* name;
-    const wchar_t* rowEnd;  // a line break, or a space: one paragraph
-    int row;                // its head is selected and scrolled to the top
+    bool messageBox;  // else the Save dialog
+    int closeButton;
 };
 
-TEST_F(LogViewTest, WithAutoscrollOffTheReadersPlaceStaysAcrossATrim)
+TEST_F(LogViewTest, TextsAppearWhileAModalLoopRuns)
 {
-    // 1,100 rows of 60 positions: the next append trims the first 10,700 or so.
-    const KeptPlaceCase cases[] = {
-        {"a line the trim leaves", L"\n", 700},
-        {"a line the trim takes", L"\n", 100},
-        {"one paragraph: a place the trim leaves", L" ", 700},
-        {"one paragraph: a place the trim takes", L" ", 100},
+    const ModalCase cases[] = {
+        {"message box", true, IDOK},
+        {"save dialog", false, IDCANCEL},
     };
-    ASSERT_TRUE(testsupport::Click(autoscrollButton));
-    for (const KeptPlaceCase& row : cases) {
+    for (const ModalCase& row : cases) {
         SCOPED_TRACE(row.name);
         ASSERT_TRUE(testsupport::Click(clearButton));
-        // Three texts, each shown in a step of its own and each less than a
-        // trim keeps: no step trims, whatever the machine's pace, and the
-        // view ends just above the trim threshold.
-        std::wstring text;
-        for (int line = 0; line < 1100; ++line) {
-            text += RowHead(line) + L" " + Words(50) + row.rowEnd;
-            if (line % 500 == 499 || line == 1099) {
-                Append(text);
-                text.clear();
+        const HWND dialog = row.messageBox ? OpenMessageBox() : OpenSaveDialog();
+        ASSERT_NE(dialog, nullptr);
+
+        // One text, then a run from another thread that keeps the window
+        // stepping inside the modal loop.
+        HandOver(L"first\n");
+        EXPECT_TRUE(Shows(L"first\r\n"));
+        std::wstring expected = L"first\r\n";
+        std::thread sender([this] {
+            for (int i = 0; i < 300; ++i) {
+                HandOver(NumberedLine(L"burst ", i));
+            }
+        });
+        sender.join();
+        for (int i = 0; i < 300; ++i) {
+            std::wstring line = NumberedLine(L"burst ", i);
+            expected += line.substr(0, line.size() - 1) + L"\r\n";
+        }
+        EXPECT_TRUE(Shows(expected));
+        EXPECT_TRUE(IsWindow(dialog)) << "the texts must show while the loop runs";
+
+        ASSERT_TRUE(testsupport::PressDialogButton(dialog, row.closeButton));
+        ASSERT_TRUE(WaitUntil([dialog] { return !IsWindow(dialog); }));
+    }
+}
+
+// A text of one of the sizes that stress a step (a byte, a datagram's
+// most, more than a datagram, most of a view, what a trim keeps), of words,
+// with or without line breaks (LF or CR LF, never split across texts).
+std::wstring MixedText(std::mt19937& random)
+{
+    static const size_t kSizes[] = {1, 1024, 1500, 40000, kLogKeepAfterTrim};
+    const size_t size = kSizes[random() % std::size(kSizes)];
+    const size_t lineEvery = random() % 2 == 0 ? 0 : 40 + random() % 200;
+    std::wstring text;
+    while (text.size() < size) {
+        if (lineEvery > 0 && text.size() % lineEvery == lineEvery - 1) {
+            text += random() % 2 == 0 || text.size() + 2 > size ? L"\n" : L"\r\n";
+        } else {
+            text += static_cast<wchar_t>(text.size() % 7 == 6 ? L' ' : L'a' + random() % 26);
+        }
+    }
+    return text;
+}
+
+// Whatever arrives while the window thread is busy, after each step the view
+// is the newest text in order, from a whole line (or from the cut itself
+// when no line break follows it closely), within its bound, and no less
+// than a trim keeps.
+TEST_F(LogViewTest, EveryStepShowsTheNewestTextWithinTheBound)
+{
+    for (unsigned seed : {1u, 2u, 3u, 4u, 5u}) {
+        SCOPED_TRACE(seed);
+        ASSERT_TRUE(testsupport::Click(clearButton));
+        std::mt19937 random(seed);
+        std::mutex order;
+        std::wstring sent;  // in the order handed over
+        for (int step = 0; step < 3; ++step) {
+            HoldWindowThread();
+            auto send = [&](unsigned threadSeed) {
+                std::mt19937 own(threadSeed);
+                for (int i = 0; i < 3; ++i) {
+                    const std::wstring text = MixedText(own);
+                    std::lock_guard<std::mutex> guard(order);
+                    HandOver(text);
+                    sent += Positions(text);
+                }
+            };
+            std::thread first(send, random());
+            std::thread second(send, random());
+            first.join();
+            second.join();
+            Release();
+            ASSERT_TRUE(Settled());
+
+            const std::wstring shown = Positions(ViewText());
+            ASSERT_LE(shown.size(), kLogMostShown);
+            ASSERT_GE(shown.size(), std::min(sent.size(), kLogKeepAfterTrim - kLogFarthestBreak));
+            ASSERT_TRUE(sent.ends_with(shown)) << "step " << step;
+            const size_t start = sent.size() - shown.size();
+            if (start > 0 && sent[start - 1] != L'\r') {
+                EXPECT_GE(shown.find(L'\r'), kLogFarthestBreak) << "cut before a near line break";
             }
         }
-        const std::wstring before = Positions(ViewText());
-        const auto at = static_cast<LONG>(before.find(RowHead(row.row)));
-        SendMessageW(View(), EM_SETSEL, at, at + 8);
-        const LRESULT line = SendMessageW(View(), EM_EXLINEFROMCHAR, 0, at);
-        SendMessageW(View(), EM_LINESCROLL, 0, line - FirstVisibleLine(View()));
-        const LONG topStart = LineStart(View(), FirstVisibleLine(View()));
+    }
+}
 
-        Append(L"appended\n");
-        const auto removed =
-            static_cast<LONG>(before.size() + 9 - Positions(ViewText()).size());
-        ASSERT_GT(removed, 0) << "the append must trim";
-        const HWND view = View();
-        CHARRANGE selection = {};
-        SendMessageW(view, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
-        const LRESULT top = FirstVisibleLine(view);
-        if (at >= removed) {
-            // The same characters still selected, and the top line's first
-            // one still in the top line (a paragraph may wrap anew).
-            EXPECT_EQ(selection.cpMin, at - removed);
-            EXPECT_EQ(selection.cpMax, at - removed + 8);
-            EXPECT_LE(LineStart(view, top), topStart - removed);
-            EXPECT_GT(LineStart(view, top + 1), topStart - removed);
-        } else {
-            // Trimmed away: the view's start.
-            EXPECT_EQ(selection.cpMin, 0);
-            EXPECT_EQ(selection.cpMax, 0);
-            EXPECT_EQ(top, 0);
+// Texts are shown even when the window cannot be woken for them, or cannot
+// set itself the timer to look again: it looks whenever it is idle.
+TEST_F(LogViewTest, TextsAreShownWhenTheWindowCannotBeWokenOrTimed)
+{
+    struct Case {
+        const char* name;
+        std::atomic<bool>* failure;
+    };
+    const Case cases[] = {
+        {"wake not posted", &gFailWakePosts},
+        {"look-again timer refused", &gFailLookAgainTimers},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(testsupport::Click(clearButton));
+        *row.failure = true;
+        std::wstring expected;
+        std::thread sender([this] {
+            for (int i = 0; i < 300; ++i) {
+                HandOver(NumberedLine(L"burst ", i));
+            }
+        });
+        sender.join();
+        for (int i = 0; i < 300; ++i) {
+            const std::wstring line = NumberedLine(L"burst ", i);
+            expected += line.substr(0, line.size() - 1) + L"\r\n";
         }
+        EXPECT_TRUE(Shows(expected));
+        *row.failure = false;
     }
 }
 
-// A file name in the temporary folder that no other test uses.
-std::wstring TempPath(const std::wstring& stem)
+TEST_F(LogViewTest, ClearDropsTextsStillWaiting)
 {
-    static std::atomic<int> counter{0};
-    wchar_t folder[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, folder);
-    return std::wstring(folder) + L"logview-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-           std::to_wstring(++counter) + L"-" + stem + L".log";
+    Append(L"shown before the press\n");
+    // The press comes while texts wait for the held window thread.
+    const HWND clear = clearButton;
+    HoldWindowThread([clear] { SendMessageW(clear, BM_CLICK, 0, 0); });
+    HandOver(L"waiting at the press\n");
+    HandOver(L"also waiting\n");
+    Release();
+    Append(L"after the press");
+    EXPECT_EQ(ViewText(), L"after the press");
 }
 
-std::string ReadFileBytes(const std::wstring& path)
-{
-    std::string bytes;
-    FILE* file = _wfopen(path.c_str(), L"rb");
-    if (file == nullptr) {
-        return bytes;
-    }
-    char buffer[4096];
-    size_t got = 0;
-    while ((got = fread(buffer, 1, sizeof(buffer), file)) > 0) {
-        bytes.append(buffer, got);
-    }
-    fclose(file);
-    return bytes;
-}
-
-void WriteFileBytes(const std::wstring& path, const std::string& bytes)
-{
-    FILE* file = _wfopen(path.c_str(), L"wb");
-    ASSERT_NE(file, nullptr);
-    EXPECT_EQ(fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
-    fclose(file);
-}
-
-bool Exists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-class LogViewSaveTest : public LogWindowTest {
-protected:
-    ~LogViewSaveTest() override { DeleteFileW(path.c_str()); }
-
-    // Presses Save and drives the dialog, as a user would.
-    void SaveThroughDialog()
-    {
-        ASSERT_TRUE(testsupport::PostClick(saveButton));
-        const HWND dialog = testsupport::WaitForDialog(testsupport::kSaveDialogTitle);
-        ASSERT_NE(dialog, nullptr);
-        EXPECT_EQ(GetWindow(dialog, GW_OWNER), window);
-        ASSERT_TRUE(testsupport::SaveAs(dialog, path));
-    }
-
-    std::wstring path = TempPath(L"save");
-};
-
-TEST_F(LogViewSaveTest, FileHoldsTheViewTextAsUtf8)
-{
-    Append(L"Syslog\r\n");
-    Append(L"caf\u00E9\n\xD83D\xDE00 last");
-    SaveThroughDialog();
-    // No byte-order mark, CR LF line ends as the view reads them back, a
-    // character outside the BMP as one four-byte sequence, the last one kept.
-    EXPECT_EQ(ReadFileBytes(path), "Syslog\r\ncaf\xC3\xA9\r\n\xF0\x9F\x98\x80 last");
-}
-
-// Lines as firewalls send them, with no line break, in many steps.
-TEST_F(LogViewSaveTest, RunOnTextsAreSavedExactlyAsReceived)
-{
-    std::string sent;
-    for (int i = 0; i < 400; ++i) {
-        char text[160];
-        snprintf(text, sizeof text,
-                 "<4>Dec  9 04:15:%02d gw01 kernel: [UFW BLOCK] IN=eth0 SRC=203.0.113.%d "
-                 "DST=192.0.2.10 caf\xC3\xA9 {\\rtf1} SPT=%d SYN ",
-                 i % 60, i % 250, 30000 + i);
-        AppendUtf8ToLog(text);
-        sent += text;
-    }
-    ASSERT_TRUE(Settled());
-    SaveThroughDialog();
-    EXPECT_EQ(ReadFileBytes(path), sent);
-}
-
-TEST_F(LogViewSaveTest, EmptyViewCreatesNoFile)
-{
-    SaveThroughDialog();
-    EXPECT_FALSE(Exists(path));
-}
-
-TEST_F(LogViewSaveTest, EmptyViewLeavesAnExistingFileAlone)
-{
-    WriteFileBytes(path, "earlier log");
-    SaveThroughDialog();
-    EXPECT_EQ(ReadFileBytes(path), "earlier log");
-}
-
-TEST_F(LogViewSaveTest, FileThatCannotBeOpenedIsReportedAndChangesNothing)
-{
-    WriteFileBytes(path, "earlier log");
-    // Held open without sharing, so the save cannot open it.
-    const HANDLE held =
-        CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    Append(L"new text");
-
-    ASSERT_TRUE(testsupport::PostClick(saveButton));
-    const HWND dialog = testsupport::WaitForDialog(testsupport::kSaveDialogTitle);
-    ASSERT_NE(dialog, nullptr);
-    ASSERT_TRUE(testsupport::SaveAs(dialog, path));
-    const HWND box = testsupport::WaitForOwnedDialog(window);
-    ASSERT_NE(box, nullptr);
-    EXPECT_NE(testsupport::ReadDialogText(box).find(path), std::wstring::npos);
-    ASSERT_TRUE(testsupport::PressDialogButton(box, IDOK));
-    EXPECT_TRUE(WaitUntil([box] { return !IsWindow(box); }));
-    CloseHandle(held);
-
-    EXPECT_EQ(ReadFileBytes(path), "earlier log");
-    EXPECT_EQ(ViewText(), L"new text");
-}
+INSTANTIATE_FOR_BOTH_CONTROLS(LogViewTrimTest);
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -56,31 +55,6 @@ TEST(LogWaitingTextTest, KeepsTheNewestTextInOrderWithinItsBound)
         EXPECT_GE(waiting.Units(), std::min(all.size(), CLogWaitingText::kKeptUnits));
         EXPECT_TRUE(TextOf(waiting) == all.substr(all.size() - waiting.Units()));
         EXPECT_EQ(waiting.Text()[waiting.Units()], L'\0');
-    }
-}
-
-// Each text's line breaks become one unit each, as the view counts them;
-// texts are taken one by one, so a break is never joined across two.
-TEST(LogWaitingTextTest, EveryLineBreakBecomesOneUnit)
-{
-    struct Case {
-        const char* name;
-        std::vector<std::wstring> texts;
-        std::wstring held;
-    };
-    const Case cases[] = {
-        {"CR LF, lone CR, lone LF", {L"a\r\nb\rc\nd"}, L"a\rb\rc\rd"},
-        {"CR CR LF is two", {L"a\r\r\nb"}, L"a\r\rb"},
-        {"a CR LF split between two texts is two", {L"a\r", L"\nb"}, L"a\r\rb"},
-        {"a zero unit is left out", {std::wstring(L"x\0y", 3)}, L"xy"},
-    };
-    for (const Case& row : cases) {
-        SCOPED_TRACE(row.name);
-        CLogWaitingText waiting;
-        for (const std::wstring& text : row.texts) {
-            ASSERT_TRUE(waiting.Add(text.data(), text.size()));
-        }
-        EXPECT_EQ(TextOf(waiting), row.held);
     }
 }
 

@@ -1,6 +1,7 @@
 // A live log window for each test: the singleton, its thread and its controls.
 #pragma once
 
+#include "logwindow/window_numbers.h"
 #include "logwindow/windows_system_log.h"
 #include "runtime/scoped_lock.h"
 #include "tests/support/wait_until.h"
@@ -32,9 +33,9 @@ class LogWindowTest : public ::testing::Test {
 public:
     void SetUp() override
     {
-        previousPath = DefaultLogViewPath();
-        if (chosenPath) {
-            ChooseLogViewPath(*chosenPath);
+        previousKind = DefaultLogControlKind();
+        if (chosenKind) {
+            ChooseLogControlKind(*chosenKind);
         }
         log = CWindowsSystemLog::Instance();
         ASSERT_TRUE(log->StartWindowThread());
@@ -53,7 +54,7 @@ public:
     void TearDown() override
     {
         CWindowsSystemLog::DestroyInstance();
-        ChooseLogViewPath(previousPath);
+        ChooseLogControlKind(previousKind);
     }
 
     // As the receiver does, from a thread other than the window's.
@@ -83,9 +84,9 @@ public:
     // as the window's own handlers run; returns without waiting for it.
     bool PostToWindowThread(const std::function<void()>& work);
 
-    // The view's path for this test, when not the platform's own.
-    std::optional<LogViewPath> chosenPath;
-    LogViewPath previousPath = LogViewPath::Windows;
+    // The view's control for this test, when not the platform's own.
+    std::optional<LogControlKind> chosenKind;
+    LogControlKind previousKind = LogControlKind::Windows;
     CWindowsSystemLog* log = nullptr;
     HWND window = nullptr;
     HWND clearButton = nullptr;
@@ -93,4 +94,22 @@ public:
     HWND autoscrollButton = nullptr;
 };
 
+// A test run on each control in turn, chosen through the seam.
+class LogControlTest : public LogWindowTest,
+                       public ::testing::WithParamInterface<LogControlKind> {
+public:
+    LogControlTest() { chosenKind = GetParam(); }
+};
+
+inline std::string ControlName(const ::testing::TestParamInfo<LogControlKind>& info)
+{
+    return info.param == LogControlKind::Windows ? "Windows" : "Wine";
+}
+
 }  // namespace testsupport
+
+// Runs the tests of `suite` (a LogControlTest) on both controls.
+#define INSTANTIATE_FOR_BOTH_CONTROLS(suite)                                                 \
+    INSTANTIATE_TEST_SUITE_P(BothControls, suite,                                           \
+                             ::testing::Values(LogControlKind::Windows, LogControlKind::Wine), \
+                             testsupport::ControlName)

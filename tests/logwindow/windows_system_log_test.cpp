@@ -1,5 +1,8 @@
 #include "logwindow/windows_system_log.h"
 
+#include "logwindow/log_append.h"
+#include "runtime/scoped_lock.h"
+
 #include "tests/logwindow/log_window_fixture.h"
 #include "tests/support/failing_thread_creation.h"
 #include "tests/support/wait_until.h"
@@ -75,6 +78,39 @@ TEST_F(WindowsSystemLogTest, DeletingReturnsAfterTheWindowThreadEnded)
     EXPECT_FALSE(IsWindow(window));
     EXPECT_FALSE(IsWindow(view));
     EXPECT_TRUE(testsupport::FindLogWindows().empty());
+}
+
+wchar_t* MallocCopy(const std::wstring& text)
+{
+    auto* copy = static_cast<wchar_t*>(malloc((text.size() + 1) * sizeof(wchar_t)));
+    if (copy != nullptr) {
+        wmemcpy(copy, text.c_str(), text.size() + 1);
+    }
+    return copy;
+}
+
+TEST_F(WindowsSystemLogTest, AppendMessageShowsItsTextBehindHandedTextsBeforeTheSendReturns)
+{
+    HandOver(L"handed ");
+    // Under the window's lock, as a sender of the message may send it.
+    EXPECT_TRUE(testsupport::FinishesWithin([this] {
+        CScopedLock guard(log->lock);
+        SendMessageW(window, WM_LOG_APPEND, reinterpret_cast<WPARAM>(MallocCopy(L"sent")), 0);
+    }));
+    EXPECT_EQ(ViewText(), L"handed sent");
+    SendMessageW(window, WM_LOG_APPEND, 0, 0);
+    EXPECT_EQ(ViewText(), L"handed sent");
+}
+
+TEST_F(WindowsSystemLogTest, ClosedWindowDropsHandedTexts)
+{
+    ASSERT_TRUE(testsupport::Close(window));
+    HandOver(L"after the close");
+    AppendUtf8ToLog("after the close");
+    EXPECT_TRUE(log->logView->Settled());
+    CLogText waiting;
+    log->logView->DrainWaiting(waiting);
+    EXPECT_EQ(waiting.Units(), 0u);
 }
 
 struct ResizeCase {

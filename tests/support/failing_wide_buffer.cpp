@@ -1,29 +1,16 @@
-// Link-time stand-in for the growth of the log window's texts, able to fail on request.
+// Link-time stand-in for the memory of the log window's growing texts, able to fail on request.
 #include "tests/support/failing_wide_buffer.h"
 
-#include "logwindow/wide_buffer.h"
+#include "logwindow/resize_wide_block.h"
 
 #include <cstdlib>
 
 std::atomic<bool> gFailWideBufferGrowth{false};
 
-bool GrowWideBuffer(wchar_t*& text, size_t& capacity, size_t needed)
+wchar_t* ResizeWideBlock(wchar_t* block, size_t units)
 {
-    if (needed <= capacity) {
-        return true;
-    }
     if (gFailWideBufferGrowth) {
-        return false;
+        return nullptr;
     }
-    size_t grown = capacity == 0 ? needed : capacity;
-    while (grown < needed) {
-        grown *= 2;
-    }
-    auto* larger = static_cast<wchar_t*>(realloc(text, grown * sizeof(wchar_t)));
-    if (larger == nullptr) {
-        return false;
-    }
-    text = larger;
-    capacity = grown;
-    return true;
+    return static_cast<wchar_t*>(realloc(block, units * sizeof(wchar_t)));
 }

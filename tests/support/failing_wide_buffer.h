@@ -3,5 +3,5 @@
 
 #include <atomic>
 
-// While set, GrowWideBuffer refuses to grow any buffer.
+// While set, every growth of the log window's texts fails, as when memory is short.
 extern std::atomic<bool> gFailWideBufferGrowth;

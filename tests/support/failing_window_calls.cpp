@@ -2,7 +2,7 @@
 #include "tests/support/failing_window_calls.h"
 
 #include "logwindow/window_calls.h"
-#include "logwindow/log_view.h"
+#include "logwindow/window_numbers.h"
 
 std::atomic<bool> gFailWakePosts{false};
 std::atomic<bool> gFailLookAgainTimers{false};

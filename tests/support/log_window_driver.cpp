@@ -22,7 +22,7 @@
 //                                 <slowest ms> <median ms>"
 //
 // Anything not found in time: a message on stderr and exit code 1.
-#include "logwindow/windows_system_log.h"
+#include "logwindow/window_numbers.h"
 #include "tests/support/view_watcher.h"
 #include "tests/support/wait_until.h"
 #include "tests/support/window_driver.h"

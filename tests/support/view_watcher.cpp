@@ -3,7 +3,7 @@
 
 #include "tests/support/window_driver.h"
 
-#include "logwindow/log_contract.h"
+#include "logwindow/window_numbers.h"
 
 #include <cstdio>
 #include <string>

@@ -1,5 +1,7 @@
-// A step's text as the rich text that the Wine path streams into the log view.
+// Text as the rich text that the Wine control streams into its control.
 #pragma once
+
+#include "logwindow/joined_text.h"
 
 #include <cstddef>
 #include <cstdlib>
@@ -16,12 +18,11 @@ struct FreeDeleter {
 };
 using LogRtfBytes = std::unique_ptr<char, FreeDeleter>;
 
-// `units` of `text` (every line break one kLogLineBreak) as rich text: the
+// `text` (every line break one kLogLineBreak) as rich text: the
 // view font named twice, under two family hints that change nothing on
 // screen, and the text's parts (PartEnd) in the two names in turn, the first
 // in `*font` (0 or 1), which then names the one a later part should take.
 // Runs of different fonts never join, so no run is longer than a part. Every
 // character is written as text or escaped, so none of it is read as rich
 // text. Null when memory is short; `*size` is then 0.
-LogRtfBytes BuildLogRtf(const wchar_t* text, size_t units, const LogRtfFont& font, int* next,
-                        size_t* size);
+LogRtfBytes BuildLogRtf(const CJoinedText& text, const LogRtfFont& font, int* next, size_t* size);

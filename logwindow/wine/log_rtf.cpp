@@ -1,8 +1,8 @@
-// A step's text as the rich text that the Wine path streams into the log view.
-#include "logwindow/log_rtf.h"
+// Text as the rich text that the Wine control streams into its control.
+#include "logwindow/wine/log_rtf.h"
 
 #include "logwindow/log_text.h"
-#include "logwindow/log_text_parts.h"
+#include "logwindow/wine/log_text_parts.h"
 
 #include <cstdio>
 #include <cstring>
@@ -51,7 +51,7 @@ void PutUnit(CRtfWriter& rtf, wchar_t unit)
 }
 
 // \uc0: no stand-in character follows an escaped unit.
-void Write(CRtfWriter& rtf, const wchar_t* text, size_t units, const LogRtfFont& font, int* next)
+void Write(CRtfWriter& rtf, const CJoinedText& text, const LogRtfFont& font, int* next)
 {
     char header[160];
     snprintf(header, sizeof header,
@@ -59,8 +59,8 @@ void Write(CRtfWriter& rtf, const wchar_t* text, size_t units, const LogRtfFont&
              "{\\f1\\fswiss\\fcharset%d %s;}}",
              font.charSet, font.face, font.charSet, font.face);
     rtf.Put(header);
-    for (size_t at = 0; at < units;) {
-        const size_t end = PartEnd(text, units, at);
+    for (size_t at = 0; at < text.Units();) {
+        const size_t end = PartEnd(text, at);
         rtf.Put(*next == 0 ? "{\\f0 " : "{\\f1 ");
         *next ^= 1;
         for (; at < end; ++at) {
@@ -73,20 +73,19 @@ void Write(CRtfWriter& rtf, const wchar_t* text, size_t units, const LogRtfFont&
 
 }  // namespace
 
-LogRtfBytes BuildLogRtf(const wchar_t* text, size_t units, const LogRtfFont& font, int* next,
-                        size_t* size)
+LogRtfBytes BuildLogRtf(const CJoinedText& text, const LogRtfFont& font, int* next, size_t* size)
 {
     *size = 0;
     int counted = *next & 1;
     CRtfWriter counter(nullptr);
-    Write(counter, text, units, font, &counted);
+    Write(counter, text, font, &counted);
     LogRtfBytes bytes(static_cast<char*>(malloc(counter.Size() + 1)));
     if (bytes == nullptr) {
         return bytes;
     }
     *next &= 1;
     CRtfWriter writer(bytes.get());
-    Write(writer, text, units, font, next);
+    Write(writer, text, font, next);
     bytes.get()[writer.Size()] = '\0';
     *size = writer.Size();
     return bytes;

@@ -1,4 +1,4 @@
-// The log view's font, made safe from Wine's text shaper.
+// The Wine control's font: the view's font, made safe from Wine's text shaper.
 //
 // Wine's rich edit shapes every paragraph with its own Uniscribe, which
 // applies the font's OpenType glyph positioning (GPOS). Its mark-to-ligature
@@ -14,13 +14,11 @@
 // depends on the prefix (DejaVu Sans, which stands in for Tahoma on a plain
 // Debian, and Wine's own Tahoma both do).
 //
-// Without a GPOS table the shaper never enters that code. Under Wine the view
-// therefore uses a private copy of the font that the face resolves to, built
-// from its tables without that one and with a name of its own, whatever
-// fonts the prefix holds.
-#include "logwindow/view_font.h"
-
-#include "runtime/wine_detection.h"
+// Without a GPOS table the shaper never enters that code. The Wine control
+// therefore uses a private copy of the view's font, built from its tables
+// without that one and with a name of its own, whatever fonts the prefix
+// holds.
+#include "logwindow/wine/wine_view_font.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -308,16 +306,12 @@ Bytes CopyWithoutPositioning(const CSelectedFont& selected)
     return BuildFont(version, tables);
 }
 
-// Loads the copy of the font that `face` resolves to, once per process; the
-// view's fonts are made from it by name for as long as the process runs.
-// False when the font has no positioning table (it needs no copy) or no copy
+// Loads the copy of `font`, once per process; the view's fonts are made
+// from it by name for as long as the process runs, at any height. False
+// when the font has no positioning table (it needs no copy) or no copy
 // could be made.
-bool LoadPrivateCopy(int height, const wchar_t* face)
+bool LoadPrivateCopy(HFONT font)
 {
-    const HFONT font = CreateNamedFont(height, face);
-    if (font == nullptr) {
-        return false;
-    }
     Bytes file;
     {
         const CSelectedFont selected(font);
@@ -325,7 +319,6 @@ bool LoadPrivateCopy(int height, const wchar_t* face)
             file = CopyWithoutPositioning(selected);
         }
     }
-    DeleteObject(font);
     if (file.empty()) {
         return false;
     }
@@ -358,16 +351,13 @@ HFONT CreatePrivateFont(int height)
 
 }  // namespace
 
-HFONT CreateLogViewFont(int height, const wchar_t* face)
+HFONT CreateWineViewFont(HFONT viewFont)
 {
-    if (RunsOnWine()) {
-        // Every later call uses the copy that the first one loaded.
-        static const bool loaded = LoadPrivateCopy(height, face);
-        if (loaded) {
-            if (const HFONT font = CreatePrivateFont(height)) {
-                return font;
-            }
-        }
+    LOGFONTW face = {};
+    if (viewFont == nullptr || GetObjectW(viewFont, sizeof face, &face) == 0) {
+        return nullptr;
     }
-    return CreateNamedFont(height, face);
+    // Every later call uses the copy that the first one loaded.
+    static const bool loaded = LoadPrivateCopy(viewFont);
+    return loaded ? CreatePrivateFont(face.lfHeight) : nullptr;
 }

@@ -1,13 +1,12 @@
-// Where the log view's text may be cut into parts that the control shapes on their own.
+// Where the log view's text may be cut without splitting what is drawn as one.
 //
-// Each part of the view's text becomes a run of its own, and runs are shaped
-// one by one. A cut inside a grapheme cluster, or between letters that join,
-// draws each half on its own: a mark apart from its base, an emoji family as
-// its members, a flag as two letters, an Indic conjunct as a virama and a
-// consonant, Arabic letters in their isolated forms.
-#include "logwindow/log_text_parts.h"
-
-#include "logwindow/log_text.h"
+// A trim's cut starts what the view shows, and under Wine each part of the
+// view's text is shaped on its own. A cut inside a grapheme cluster, or
+// between letters that join, draws each half on its own: a mark apart from
+// its base (or with no base at all), an emoji family as its members, a flag
+// as two letters, an Indic conjunct as a virama and a consonant, Arabic
+// letters in their isolated forms.
+#include "logwindow/log_clusters.h"
 
 #include <windows.h>
 
@@ -16,9 +15,6 @@
 
 namespace {
 
-// A part ends after a space or line break in its second half, else as late
-// as it may.
-constexpr size_t kShortestWordPart = kLogPartUnits / 2;
 // Below this no character joins another, and none is a mark.
 constexpr char32_t kFirstMark = 0x0300;
 
@@ -82,15 +78,15 @@ char32_t Joined(wchar_t high, wchar_t low)
 }
 
 // The character that begins at `at`, and the one that ends just before it.
-char32_t PointAt(const wchar_t* text, size_t units, size_t at)
+char32_t PointAt(const CJoinedText& text, size_t at)
 {
-    if (IsHighSurrogate(text[at]) && at + 1 < units && IsLowSurrogate(text[at + 1])) {
+    if (IsHighSurrogate(text[at]) && at + 1 < text.Units() && IsLowSurrogate(text[at + 1])) {
         return Joined(text[at], text[at + 1]);
     }
     return text[at];
 }
 
-size_t PointBefore(const wchar_t* text, size_t at, char32_t* point)
+size_t PointBefore(const CJoinedText& text, size_t at, char32_t* point)
 {
     if (at >= 2 && IsLowSurrogate(text[at - 1]) && IsHighSurrogate(text[at - 2])) {
         *point = Joined(text[at - 2], text[at - 1]);
@@ -121,7 +117,7 @@ bool IsRegionalIndicator(char32_t point)
 
 // Regional indicators pair up from the first of a row: a cut is allowed
 // only after an even number of them.
-bool EndsOddRegionalIndicators(const wchar_t* text, size_t at)
+bool EndsOddRegionalIndicators(const CJoinedText& text, size_t at)
 {
     size_t count = 0;
     char32_t point = 0;
@@ -135,16 +131,11 @@ bool EndsOddRegionalIndicators(const wchar_t* text, size_t at)
     return count % 2 == 1;
 }
 
-bool EndsWord(wchar_t unit)
-{
-    return unit == L' ' || unit == L'\t' || unit == kLogLineBreak;
-}
-
 }  // namespace
 
-bool CanCutBefore(const wchar_t* text, size_t units, size_t at)
+bool CanCutBefore(const CJoinedText& text, size_t at)
 {
-    if (at == 0 || at >= units) {
+    if (at == 0 || at >= text.Units()) {
         return true;
     }
     if (IsHighSurrogate(text[at - 1]) && IsLowSurrogate(text[at])) {
@@ -152,7 +143,7 @@ bool CanCutBefore(const wchar_t* text, size_t units, size_t at)
     }
     char32_t before = 0;
     PointBefore(text, at, &before);
-    const char32_t after = PointAt(text, units, at);
+    const char32_t after = PointAt(text, at);
     if (before < kFirstMark && after < kFirstMark) {
         return true;  // most of a log
     }
@@ -168,28 +159,4 @@ bool CanCutBefore(const wchar_t* text, size_t units, size_t at)
     }
     return !(InRanges(before, kJoiningScripts, std::size(kJoiningScripts)) &&
              InRanges(after, kJoiningScripts, std::size(kJoiningScripts)));
-}
-
-size_t PartEnd(const wchar_t* text, size_t units, size_t start)
-{
-    if (units - start <= kLogPartUnits) {
-        return units;
-    }
-    const size_t longest = start + kLogPartUnits;
-    for (size_t end = longest; end >= start + kShortestWordPart; --end) {
-        if (EndsWord(text[end - 1]) && CanCutBefore(text, units, end)) {
-            return end;
-        }
-    }
-    for (size_t end = longest; end > start; --end) {
-        if (CanCutBefore(text, units, end)) {
-            return end;
-        }
-    }
-    for (size_t end = longest + 1; end < units; ++end) {
-        if (CanCutBefore(text, units, end)) {
-            return end;
-        }
-    }
-    return units;
 }
