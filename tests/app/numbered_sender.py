@@ -3,20 +3,23 @@
 
 A process of its own, so that the benchmark can watch the window while it
 sends. Each datagram carries "#NNNNNNN#" (its number, from 0) and ends with
-the ending. Its style:
+the ending ("alternate": the even numbers run on, the odd ones end with a
+line break). Its style:
   filler  the token, then "m" up to LENGTH bytes
   syslog  lines as servers, firewalls and daemons write them, 100 to 200
           bytes of words, spaces, digits and punctuation, the token as a field
           (LENGTH is not used)
   word    the token, then letters up to LENGTH bytes: one unbroken word
 Bounded: at most MAX_COUNT datagrams, and it stops by itself when sending
-takes far longer than the rate allows. Prints one line of JSON: sent
+takes far longer than the rate allows. A paced run of more than
+MADE_AT_ONCE datagrams makes them a second ahead, so that a soak of hours
+does not hold all of them. Prints one line of JSON: sent
 (datagrams the system took), errors (sends it refused), started and
 last_send (Unix times) and seconds.
 
 Usage: numbered_sender.py COUNT RATE LENGTH ENDING [STYLE [PORT]]
-RATE is datagrams a second, 0 for back to back; ENDING is "newline" or
-"none"; STYLE is filler (the default), syslog or word; PORT is 514 unless given.
+RATE is datagrams a second, 0 for back to back; ENDING is "newline",
+"none" or "alternate"; STYLE is filler (the default), syslog or word; PORT is 514 unless given.
 """
 
 import json
@@ -26,7 +29,12 @@ import time
 
 LOOPBACK = "127.0.0.1"
 PORT = 514
-MAX_COUNT = 1000000
+MAX_COUNT = 60000000  # a day at 600 a second, with room
+# Made before the first send when this many or fewer (or when not paced), so
+# that making them never slows the rate; more are made a second's worth at a
+# time, at the rate's pace.
+MADE_AT_ONCE = 1000000
+MADE_AHEAD_S = 1.0
 # Sending may fall behind a rate on a loaded machine; past this it is not the
 # benchmark that was asked for, so it stops.
 OVERRUN_S = 30.0
@@ -50,6 +58,7 @@ SYSLOG_LINES = (
     "changed state to up; seq {n}",
 )
 WORD_LETTERS = b"abcdefghijklmnopqrstuvwxyz"
+ENDINGS = ("newline", "none", "alternate")
 
 
 def head(number):
@@ -71,18 +80,41 @@ def message(style, number, length, ending):
     return head(number) + body + ending
 
 
+def ending_of(number, ending):
+    if ending == "alternate":
+        return b"\n" if number % 2 else b""
+    return b"\n" if ending == "newline" else b""
+
+
+class Messages:
+    """The datagrams numbered 0..count-1, made all at once or a batch at a time."""
+
+    def __init__(self, style, count, length, ending, batch):
+        self.style, self.count, self.length, self.ending, self.batch = (
+            style, count, length, ending, batch)
+        self.first, self.made = 0, self.make(0)
+
+    def make(self, first):
+        return [message(self.style, number, self.length, ending_of(number, self.ending))
+                for number in range(first, min(self.count, first + self.batch))]
+
+    def __getitem__(self, number):
+        if not 0 <= number - self.first < len(self.made):
+            self.first, self.made = number, self.make(number)
+        return self.made[number - self.first]
+
+
 def main():
-    if not 5 <= len(sys.argv) <= 7 or sys.argv[4] not in ("newline", "none"):
+    if not 5 <= len(sys.argv) <= 7 or sys.argv[4] not in ENDINGS:
         sys.exit(__doc__)
     count, rate, length = int(sys.argv[1]), float(sys.argv[2]), int(sys.argv[3])
     style = sys.argv[5] if len(sys.argv) > 5 else "filler"
     port = int(sys.argv[6]) if len(sys.argv) > 6 else PORT
     if (not 0 < count <= MAX_COUNT or rate < 0 or length < len(head(0)) + 1
-            or style not in STYLES):
+            or style not in STYLES or (not rate and count > MADE_AT_ONCE)):
         sys.exit(__doc__)
-    ending = b"\n" if sys.argv[4] == "newline" else b""
-    # Made before sending, so that making them never slows the rate.
-    messages = [message(style, number, length, ending) for number in range(count)]
+    batch = count if count <= MADE_AT_ONCE else max(1, int(rate * MADE_AHEAD_S))
+    messages = Messages(style, count, length, sys.argv[4], batch)
     deadline = (count / rate if rate else 0.0) + OVERRUN_S
     destination = (LOOPBACK, port)
     attempted = errors = 0

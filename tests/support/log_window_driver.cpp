@@ -15,6 +15,11 @@
 //                                 changes, until it is <number> (see
 //                                 view_watcher.h); ends early when <file>.stop
 //                                 exists
+//   controls <file> <seconds> [ms]
+//                                 note each log view control the window
+//                                 makes, looking every 10 ms or every [ms]
+//                                 (see view_watcher.h); ends early when
+//                                 <file>.stop exists
 //   respond <file> <seconds> [ms] ask the window again and again (every 5 ms,
 //                                 or every [ms]) whether it answers within a
 //                                 second; ends early when <file>.stop exists,
@@ -121,6 +126,18 @@ int Watch(HWND window, const wchar_t* path, const wchar_t* target, const wchar_t
     const unsigned number = target != nullptr ? wcstoul(target, nullptr, 10) : 0;
     const double limit = seconds != nullptr ? wcstod(seconds, nullptr) : 0.0;
     return WatchView(window, path, number, limit) ? 0 : Fail(L"the last text was not shown in time");
+}
+
+// Often enough to see a control that lives for one step and its pause.
+constexpr DWORD kControlLookPauseMs = 10;
+
+int WatchViewControls(HWND window, const wchar_t* path, const wchar_t* seconds,
+                      const wchar_t* pauseMs)
+{
+    const double limit = seconds != nullptr ? wcstod(seconds, nullptr) : 0.0;
+    const DWORD pause = pauseMs != nullptr ? wcstoul(pauseMs, nullptr, 10) : kControlLookPauseMs;
+    return WatchControls(window, path, limit, pause) ? 0
+                                                     : Fail(std::wstring(L"cannot write ") + path);
 }
 
 double MillisecondsSince(const LARGE_INTEGER& start, const LARGE_INTEGER& frequency)
@@ -260,6 +277,9 @@ int Run(const std::wstring& command, const wchar_t* argument, const wchar_t* ext
     if (command == L"watch" && argument != nullptr) {
         return Watch(window, argument, extra, further);
     }
+    if (command == L"controls" && argument != nullptr) {
+        return WatchViewControls(window, argument, extra, further);
+    }
     if (command == L"respond" && argument != nullptr) {
         return Respond(window, argument, extra, further);
     }
@@ -269,7 +289,7 @@ int Run(const std::wstring& command, const wchar_t* argument, const wchar_t* ext
     return Fail(L"usage: log_window_driver wait <ms> | text <file> | "
                 L"click clear|save|autoscroll | label | save <path> | close | count | "
                 L"press <button> <times> | dialog wait|cancel | watch <file> <number> <seconds> | "
-                L"respond <file> <seconds> [ms]");
+                L"controls <file> <seconds> [ms] | respond <file> <seconds> [ms]");
 }
 
 }  // namespace

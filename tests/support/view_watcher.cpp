@@ -5,7 +5,9 @@
 
 #include "logwindow/window_numbers.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <set>
 #include <string>
 
 namespace testsupport {
@@ -23,6 +25,7 @@ constexpr ULONGLONG kForcedReadMs = 50;
 constexpr ULONGLONG kStopCheckMs = 100;
 constexpr ULONGLONG kFileTimeUnixEpoch = 116444736000000000ULL;
 constexpr double kFileTimeUnitsPerSecond = 1e7;
+constexpr wchar_t kViewClass[] = L"RichEdit50W";
 
 double UnixNow()
 {
@@ -63,6 +66,19 @@ std::string FormatReading(double when, const SequenceRun& run)
     char line[64];
     snprintf(line, sizeof line, "%.6f %u %u\n", when, run.first, run.last);
     return line;
+}
+
+std::string FormatControl(double when, HWND control)
+{
+    char line[64];
+    snprintf(line, sizeof line, "%.6f %llx\n", when,
+             static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(control)));
+    return line;
+}
+
+bool StopRequested(const std::wstring& stopPath)
+{
+    return GetFileAttributesW(stopPath.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 }  // namespace
@@ -115,7 +131,7 @@ bool WatchView(HWND window, const std::wstring& path, unsigned target, double se
          now = GetTickCount64()) {
         if (now - lastStopCheck >= kStopCheckMs) {
             lastStopCheck = now;
-            if (GetFileAttributesW(stopPath.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            if (StopRequested(stopPath)) {
                 break;
             }
         }
@@ -146,6 +162,40 @@ bool WatchView(HWND window, const std::wstring& path, unsigned target, double se
     }
     CloseHandle(file);
     return written && reached;
+}
+
+bool WatchControls(HWND window, const std::wstring& path, double seconds, DWORD pauseMs)
+{
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    bool written = WriteLine(file, "ready\n");
+    const std::wstring stopPath = path + L".stop";
+    const ULONGLONG started = GetTickCount64();
+    const ULONGLONG limitMs = static_cast<ULONGLONG>(seconds * 1000.0);
+    // Handles, not a count of changes: while a new control is filled, the
+    // old one is still there, and either may be found first. Wine adds a
+    // generation to a handle that it reuses, so a new control reads as new.
+    std::set<HWND> seen;
+    for (ULONGLONG now = started; now - started < limitMs && IsWindow(window);
+         now = GetTickCount64()) {
+        if (StopRequested(stopPath)) {
+            break;
+        }
+        // Class and id only, never a message: a busy window thread cannot
+        // slow the looks down.
+        for (HWND child = FindWindowExW(window, nullptr, kViewClass, nullptr); child != nullptr;
+             child = FindWindowExW(window, child, kViewClass, nullptr)) {
+            if (GetDlgCtrlID(child) == IDC_LOG && seen.insert(child).second) {
+                written = WriteLine(file, FormatControl(UnixNow(), child)) && written;
+            }
+        }
+        Sleep(pauseMs);
+    }
+    CloseHandle(file);
+    return written;
 }
 
 }  // namespace testsupport

@@ -26,4 +26,13 @@ SequenceRun TrailingSequenceRun(const std::wstring& text);
 // cannot be written or `target` was never shown.
 bool WatchView(HWND window, const std::wstring& path, unsigned target, double seconds);
 
+// Looks at the children of `window` every `pauseMs` and notes each log view
+// control (id IDC_LOG, class RichEdit50W, shown or hidden) that it has not
+// seen before: writes "ready", then one line per new control:
+//   <unix time> <handle in hex>
+// A control made and destroyed between two looks is missed, so the count is
+// a lower bound. Ends after `seconds`, when the window is gone, or when a
+// file named `path`.stop appears. Returns false when `path` cannot be written.
+bool WatchControls(HWND window, const std::wstring& path, double seconds, DWORD pauseMs);
+
 }  // namespace testsupport
