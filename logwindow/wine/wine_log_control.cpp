@@ -1,4 +1,4 @@
-// The log view's control as Wine runs it: parts that never join, and a new control where Wine's is slow or keeps memory.
+// The log view's control as Wine runs it: parts that never join, a new control where Wine's is slow, and no lost memory.
 //
 // Wine's rich edit lays a changed paragraph out afresh, at a cost that grows
 // with the square of its longest run, and deletes from a long paragraph
@@ -8,11 +8,13 @@
 // - a trim that touches a long paragraph makes a new control, filled with
 //   what stays in one insertion, and destroys the old one, which costs next
 //   to nothing;
-// - Wine's control keeps about 140 bytes of its heap for every line streamed
-//   into it, whether the text is later deleted or not, and gives them back
-//   only when it is destroyed: a control that lived for weeks would grow
-//   without end, so a new control also takes over once one has taken in
-//   kWineMostLinesPerControl lines (or kWineMostUnitsPerControl characters).
+// - Wine's control loses about 280 bytes of the process heap for every line
+//   break it deletes while it keeps no undo: joining two paragraphs hands the
+//   break to the undo list, which drops it without freeing it when its limit
+//   is 0, and destroying the control does not give it back. At 300 lines a
+//   second that was 6 MiB a minute. So the control keeps one undo step, and
+//   its undo list is emptied after every change: the memory goes back, and
+//   nothing that the view shows can be undone.
 // A new control keeps the old one's id, style, font, zoom, size, place among
 // the controls, focus and watch, and the reader's place.
 #include "logwindow/wine/wine_log_control.h"
@@ -22,17 +24,19 @@
 
 #include <richedit.h>
 
-#include <algorithm>
-
 namespace {
 
 constexpr RECT kUnplaced = {};
 // An empty view's place: at its end.
 constexpr LogReaderPlace kEndOfEmptyView = {0, {0, 0}, false, true};
 
-size_t LinesIn(const wchar_t* text, size_t units)
+// One undo step: see the top of this file.
+constexpr WPARAM kUndoSteps = 1;
+
+// Drops what the last change kept for undoing.
+void ForgetUndo(HWND view)
 {
-    return static_cast<size_t>(std::count(text, text + units, kLogLineBreak));
+    SendMessageW(view, EM_EMPTYUNDOBUFFER, 0, 0);
 }
 
 // The face as rich text can name it: our faces are ASCII names, anything
@@ -94,18 +98,22 @@ CWineLogControl::~CWineLogControl()
     }
 }
 
+HWND CWineLogControl::MakeControl(const RECT& bounds, bool shown) const
+{
+    const HWND view = MakeLogRichEdit(parent, instance, bounds, shown, TM_RICHTEXT);
+    if (view != nullptr) {
+        SendMessageW(view, EM_SETUNDOLIMIT, kUndoSteps, 0);
+        UseFont(view);
+    }
+    return view;
+}
+
 bool CWineLogControl::Create(HWND owner, HINSTANCE module)
 {
     parent = owner;
     instance = module;
-    control = MakeLogRichEdit(parent, instance, kUnplaced, true, TM_RICHTEXT);
-    linesTaken = 0;
-    unitsTaken = 0;
-    if (control == nullptr) {
-        return false;
-    }
-    UseFont(control);
-    return true;
+    control = MakeControl(kUnplaced, true);
+    return control != nullptr;
 }
 
 void CWineLogControl::Destroy()
@@ -160,6 +168,7 @@ void CWineLogControl::UseFont(HWND view) const
     SendMessageW(view, EM_SETSEL, 0, -1);
     SendMessageW(view, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
     SendMessageW(view, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    ForgetUndo(view);
 }
 
 // Inserts `text` at the control's own end in one stream.
@@ -174,18 +183,11 @@ bool CWineLogControl::Insert(HWND view, const CJoinedText& text)
     return rtf != nullptr && StreamIntoSelection(view, SF_RTF, rtf.get(), size);
 }
 
-// Whether this control may take in `added` too, within its bound.
-bool CWineLogControl::TakesIn(const wchar_t* added, size_t units) const
-{
-    return linesTaken + LinesIn(added, units) <= kWineMostLinesPerControl &&
-           unitsTaken + units <= kWineMostUnitsPerControl;
-}
-
 void CWineLogControl::Show(const CLogText& shown, size_t removed, const wchar_t* added,
                            size_t units, bool followEnd)
 {
     const LogReaderPlace place = ReadReaderPlace(control, shown.Units());
-    if ((removed > 0 && TrimTouchesLongParagraph(shown, removed)) || !TakesIn(added, units)) {
+    if (removed > 0 && TrimTouchesLongParagraph(shown, removed)) {
         Replace(CJoinedText(shown.Text() + removed, shown.Units() - removed, added, units), place,
                 removed, followEnd);
         return;
@@ -195,8 +197,7 @@ void CWineLogControl::Show(const CLogText& shown, size_t removed, const wchar_t*
         DeleteFront(control, removed);
     }
     Insert(control, CJoinedText(added, units));
-    linesTaken += LinesIn(added, units);
-    unitsTaken += units;
+    ForgetUndo(control);
     RestoreReaderPlace(control, place, removed, followEnd);
 }
 
@@ -221,21 +222,19 @@ void CWineLogControl::Replace(const CJoinedText& text, const LogReaderPlace& pla
     RECT bounds = {};
     GetWindowRect(control, &bounds);
     MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&bounds), 2);
-    const HWND fresh = MakeLogRichEdit(parent, instance, bounds, false, TM_RICHTEXT);
+    const HWND fresh = MakeControl(bounds, false);
     nextFont = 0;
-    linesTaken = 0;
-    unitsTaken = 0;
     if (fresh == nullptr) {
-        // Slow, and the old control keeps what it took in, but what the
-        // view shows stays right.
+        // Slow, but what the view shows stays right.
         SetWindowTextW(control, nullptr);
         Insert(control, text);
+        ForgetUndo(control);
         RestoreReaderPlace(control, place, removed, followEnd);
         return;
     }
-    UseFont(fresh);
     CopyZoom(control, fresh);
     Insert(fresh, text);
+    ForgetUndo(fresh);
     RestoreReaderPlace(fresh, place, removed, followEnd);
     const bool focused = GetFocus() == control;
     // Just after the old control among its siblings: the same tab order.

@@ -1,4 +1,4 @@
-// The log view's control as Wine runs it: parts that never join, and a new control where Wine's is slow or keeps memory.
+// The log view's control as Wine runs it: parts that never join, a new control where Wine's is slow, and no lost memory.
 #pragma once
 
 #include "logwindow/joined_text.h"
@@ -11,12 +11,6 @@
 // A paragraph longer than this is long: deleting from it, or joining it to
 // what is deleted before it, costs Wine's control a new layout of all of it.
 inline constexpr size_t kLogLongParagraph = 4096;
-
-// Wine's control keeps some of its heap for every line streamed into it
-// until it is destroyed: a control takes in no more than this many lines,
-// or characters, after its first fill before a new one takes over.
-inline constexpr size_t kWineMostLinesPerControl = 20000;
-inline constexpr size_t kWineMostUnitsPerControl = 4000000;
 
 // Whether deleting the first `removed` characters of `shown` touches a long
 // paragraph: one of those deleted, or the one that holds the new start.
@@ -40,8 +34,8 @@ public:
 
 private:
     void UseFont(HWND view) const;
+    HWND MakeControl(const RECT& bounds, bool shown) const;
     bool Insert(HWND view, const CJoinedText& text);
-    bool TakesIn(const wchar_t* added, size_t units) const;
     void Replace(const CJoinedText& text, const LogReaderPlace& place, size_t removed,
                  bool followEnd);
 
@@ -56,7 +50,4 @@ private:
     // takes.
     LogRtfFont rtfFont = {};
     int nextFont = 0;
-    // What the control took in since its first fill.
-    size_t linesTaken = 0;
-    size_t unitsTaken = 0;
 };
