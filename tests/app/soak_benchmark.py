@@ -45,6 +45,8 @@ SERIES_S = 120.0
 # The growth is given over this last part of the run (or its second half,
 # when shorter): a plateau shows as next to nothing.
 GROWTH_TAIL_S = 600.0
+# The highest value over this long stands for the memory at that time.
+PEAK_WINDOW_S = 60.0
 MAX_MINUTES = 24 * 60
 MAX_RATE = 20000
 CONTROL_LOOK_MS = 10
@@ -102,13 +104,19 @@ def clock(seconds):
 
 
 def growth_per_minute(samples):
-    """MiB a minute over the last GROWTH_TAIL_S of `samples` ((s, MiB) pairs), or its second half."""
-    end_s, end_mb = samples[-1]
+    """MiB a minute over the last GROWTH_TAIL_S of `samples` ((s, MiB) pairs), or its second half.
+
+    Memory swings between steps as large texts come and go, so the highest
+    value of the tail's first minute is compared with that of its last.
+    """
+    end_s = samples[-1][0]
     tail_s = min(GROWTH_TAIL_S, end_s / 2)
-    start_s, start_mb = next((s, mb) for s, mb in samples if s >= end_s - tail_s)
-    if end_s <= start_s:
+    start_s = end_s - tail_s
+    if tail_s < 2 * PEAK_WINDOW_S:
         return None, 0
-    return (end_mb - start_mb) / (end_s - start_s) * 60, end_s - start_s
+    first = max(mb for s, mb in samples if start_s <= s <= start_s + PEAK_WINDOW_S)
+    last = max(mb for s, mb in samples if s >= end_s - PEAK_WINDOW_S)
+    return (last - first) / (tail_s - PEAK_WINDOW_S) * 60, tail_s
 
 
 def parse():
