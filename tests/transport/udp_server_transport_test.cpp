@@ -919,15 +919,23 @@ TEST_F(UDPServerTransportTest, RefusedQueriesSuppressTheirNotificationsOnly)
     EXPECT_EQ(device.Trace(), expected);
 }
 
+// Two free locks take a thread a moment; a held one keeps it waiting until
+// the callback is over, which this bound ends first. Paid once per callback,
+// so it is far below the shared patience, and still far above a loaded
+// machine's moment.
+constexpr DWORD kFreeLocksPatienceMs = 5000;
+
 TEST_F(UDPServerTransportTest, CallbacksRunWithNoTransportLockHeld)
 {
     std::atomic<int> blocked{0};
     device.duringCallback = [&] {
         // Another thread must get both locks while the owner is being called.
-        const bool finished = testsupport::FinishesWithin([&] {
-            transport->ReadState();
-            transport->SetTimeout(kDefaultClientTimeoutMs);
-        });
+        const bool finished = testsupport::FinishesWithin(
+            [&] {
+                transport->ReadState();
+                transport->SetTimeout(kDefaultClientTimeoutMs);
+            },
+            kFreeLocksPatienceMs);
         blocked += finished ? 0 : 1;
     };
     OpenAndConnect();
