@@ -68,10 +68,16 @@ void StartReceiver()
     gLastPoll = TickCount();
 }
 
+bool ReceiverListens()
+{
+    // The device is connected only once its transport has bound the port.
+    return gReceiver != nullptr && gReceiver->state == DeviceConnected;
+}
+
 static void TellListenState()
 {
     auto* udp = static_cast<CUDPServerTransport*>(gReceiver->transport);
-    const bool listening = gReceiver->state == DeviceConnected;
+    const bool listening = ReceiverListens();
     const auto port = static_cast<unsigned>(kSyslogPort);
     char line[96];
     switch (gListenReport.Update(udp->LastSocketError(), udp->TakeReceiveError(), listening)) {

@@ -8,3 +8,5 @@ void StartReceiver();
 void PollReceiver();
 // On the main thread, after the main loop and before the window is deleted.
 void StopReceiver();
+// On the main thread: true while the receiver has its port and listens.
+bool ReceiverListens();

@@ -30,9 +30,8 @@ char32_t DecodeUtf8Unit(const char** cursor)
     const auto* bytes = reinterpret_cast<const unsigned char*>(*cursor);
     const unsigned char lead = bytes[0];
     if (lead < 0x80) {
-        if (lead != 0) {
-            *cursor += 1;
-        }
+        // The terminating zero too: every unit moves past the bytes it used.
+        *cursor += 1;
         return lead;
     }
 

@@ -5,8 +5,8 @@
 
 // Decodes the sequence at *cursor into one code point and moves the cursor past
 // it. An ill-formed sequence gives U+FFFD for each of its subparts, as the
-// platform's converter does; the terminating zero gives 0 and leaves the
-// cursor where it is.
+// platform's converter does; the terminating zero gives 0 and, like every
+// other byte, moves the cursor past itself.
 char32_t DecodeUtf8Unit(const char** cursor);
 
 // The two passes of Utf8ToUtf16, for callers that join several texts into

@@ -22,45 +22,84 @@ as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
+# Why wine32:i386 is missing after ensure_packages, for the line that says the
+# i686 tests are skipped; empty when it is installed or was never tried.
+# tools/test hands it on to its part inside the namespace.
+WINE32_MISSING_REASON=${WINE32_MISSING_REASON:-}
+
 ensure_packages() {
-    local missing=()
+    local required=() loader=()
     local package
     for package in "${PACKAGES[@]}"; do
-        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
-            missing+=("$package")
+        if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+            continue
+        fi
+        if [[ $package == *:i386 ]]; then
+            loader+=("$package")
+        else
+            required+=("$package")
         fi
     done
-    if [ ${#missing[@]} -eq 0 ]; then
+    if [ ${#required[@]} -eq 0 ] && [ ${#loader[@]} -eq 0 ]; then
         return
     fi
-    log "installing ${missing[*]}"
+    log "installing ${required[*]}${required[*]:+ }${loader[*]}"
     # The 32-bit loader runs the i686 build's tests; it comes from i386.
-    if [[ " ${missing[*]}" == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    if [ ${#loader[@]} -gt 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
         as_root dpkg --add-architecture i386
     fi
-    # A mirror in the middle of a sync serves an index that does not match its
-    # release file; apt then ignores it, and 32-bit packages whose 64-bit twins
-    # are newer cannot be installed. Such a sync usually ends within minutes:
-    # try again, then go on without the 32-bit loader (tools/test says so).
+    local updateLog=$BUILD_DIR/tmp/apt-update.log
+    mkdir -p "$BUILD_DIR/tmp"
+    # Errors in the index of one architecture do not stop apt from installing
+    # from the others: they are kept for the loader's reason, not acted on.
+    as_root apt-get update -qq >"$updateLog" 2>&1 || true
+    if [ ${#required[@]} -gt 0 ]; then
+        install_required "${required[@]}"
+    fi
+    if [ ${#loader[@]} -gt 0 ]; then
+        install_loader "$updateLog" "${loader[@]}"
+    fi
+}
+
+# Packages: quiet, and without recommends (fonts-liberation among them
+# changes the font Wine shows for Tahoma).
+apt_install() {
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$@"
+}
+
+# Nothing builds without these. A mirror in the middle of a sync serves an
+# index that does not match its release file, and such a sync usually ends
+# within minutes: try again after a pause before giving up.
+install_required() {
     local attempt
     for attempt in 1 2 3; do
-        if as_root apt-get update -qq 2>&1 | tee /dev/stderr | grep -q '^E:'; then
-            log "the package index is incomplete (attempt $attempt)"
-        # No recommends: fonts-liberation among them changes the font Wine shows for Tahoma.
-        elif as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
-                --no-install-recommends "${missing[@]}" >/dev/null; then
+        if apt_install "$@" >/dev/null; then
             return
         fi
-        [ "$attempt" -eq 3 ] || sleep $((attempt * 30))
+        if [ "$attempt" -lt 3 ]; then
+            log "could not install $* (attempt $attempt); trying again in $((attempt * 30)) s"
+            sleep $((attempt * 30))
+            as_root apt-get update -qq >/dev/null 2>&1 || true
+        fi
     done
-    local required=()
-    for package in "${missing[@]}"; do
-        [[ $package == *:i386 ]] || required+=("$package")
-    done
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${required[@]}" >/dev/null
-    if ! as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
-            --no-install-recommends wine32:i386 >/dev/null; then
-        log "WARNING: wine32:i386 cannot be installed from this mirror now; 32-bit programs will not run"
+    log "ERROR: could not install $*"
+    return 1
+}
+
+# Only the i686 tests need the 32-bit loader, so it costs one try a run:
+# a mirror whose i386 index is broken fails the same way a minute later.
+# tools/test then says in one line that those tests are skipped, and why.
+install_loader() {
+    local updateLog=$1
+    shift
+    local installLog=$BUILD_DIR/tmp/apt-install-i386.log
+    if apt_install "$@" >"$installLog" 2>&1; then
+        return
+    fi
+    if grep -q '^E:.*i386' "$updateLog"; then
+        WINE32_MISSING_REASON="the package mirror's i386 index is broken; see $updateLog"
+    else
+        WINE32_MISSING_REASON="apt-get could not install it; see $installLog"
     fi
 }
 

@@ -84,17 +84,32 @@ TEST(Utf8ToUtf16Test, EmptyOrNullGivesNoResult)
     EXPECT_EQ(Utf8ToUtf16(nullptr), nullptr);
 }
 
-TEST(DecodeUtf8UnitTest, MovesPastEachSubpartAndStopsAtTheTerminator)
+struct UnitCase {
+    const char* name;
+    std::string utf8;  // followed by the terminator
+    char32_t unit;
+    size_t used;  // how far the cursor moves
+};
+
+const UnitCase kUnitCases[] = {
+    {"letter", "A", U'A', 1},
+    {"four-byte sequence", "\xF0\x9F\x98\x80", U'\U0001F600', 4},
+    // E2 82 is one subpart; the letter after it starts the next.
+    {"truncated sequence before a letter", "\xE2\x82" "A", U'\uFFFD', 2},
+    // Cut short by the terminator: the zero is left for the next call.
+    {"lead byte before the terminator", "\xC3", U'\uFFFD', 1},
+    // 0x00 gives 0 and, like every other byte, is moved past.
+    {"the terminator", "", U'\0', 1},
+};
+
+TEST(DecodeUtf8UnitTest, MovesPastTheBytesOfEachUnit)
 {
-    // E2 82 is one subpart, 41 the next; the terminator never moves the cursor.
-    const char text[] = "\xE2\x82" "A";
-    const char* cursor = text;
-    EXPECT_EQ(DecodeUtf8Unit(&cursor), U'\uFFFD');
-    EXPECT_EQ(cursor, text + 2);
-    EXPECT_EQ(DecodeUtf8Unit(&cursor), U'A');
-    EXPECT_EQ(DecodeUtf8Unit(&cursor), U'\0');
-    EXPECT_EQ(DecodeUtf8Unit(&cursor), U'\0');
-    EXPECT_EQ(cursor, text + 3);
+    for (const UnitCase& row : kUnitCases) {
+        SCOPED_TRACE(row.name);
+        const char* cursor = row.utf8.c_str();
+        EXPECT_EQ(DecodeUtf8Unit(&cursor), row.unit);
+        EXPECT_EQ(static_cast<size_t>(cursor - row.utf8.c_str()), row.used);
+    }
 }
 
 struct Utf16Case {

@@ -20,11 +20,12 @@
 //                                 makes, looking every 10 ms or every [ms]
 //                                 (see view_watcher.h); ends early when
 //                                 <file>.stop exists
-//   respond <file> <seconds> [ms] ask the window again and again (every 5 ms,
+//   respond <file> <seconds> [ms] [limit]
+//                                 ask the window again and again (every 5 ms,
 //                                 or every [ms]) whether it answers within a
-//                                 second; ends early when <file>.stop exists,
-//                                 then writes to file "<asked> <unanswered>
-//                                 <slowest ms> <median ms>"
+//                                 second (or [limit] ms); ends early when
+//                                 <file>.stop exists, then writes to file
+//                                 "<asked> <unanswered> <slowest ms> <median ms>"
 //
 // Anything not found in time: a message on stderr and exit code 1.
 #include "logwindow/window_numbers.h"
@@ -191,11 +192,13 @@ constexpr DWORD kAnswerLimitMs = 1000;
 // The pause between two questions, unless the caller gives one.
 constexpr DWORD kAskPauseMs = 5;
 
-int Respond(HWND window, const wchar_t* path, const wchar_t* seconds, const wchar_t* pauseMs)
+int Respond(HWND window, const wchar_t* path, const wchar_t* seconds, const wchar_t* pauseMs,
+            const wchar_t* limitMs)
 {
     const std::wstring stopPath = std::wstring(path) + L".stop";
     const double limit = seconds != nullptr ? wcstod(seconds, nullptr) : 0.0;
     const DWORD pause = pauseMs != nullptr ? wcstoul(pauseMs, nullptr, 10) : kAskPauseMs;
+    const DWORD answerLimit = limitMs != nullptr ? wcstoul(limitMs, nullptr, 10) : kAnswerLimitMs;
     const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(limit * 1000.0);
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
@@ -207,7 +210,7 @@ int Respond(HWND window, const wchar_t* path, const wchar_t* seconds, const wcha
         QueryPerformanceCounter(&start);
         DWORD_PTR ignored = 0;
         // SMTO_ABORTIFHUNG would give up early on a busy window: wait the full limit.
-        if (SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kAnswerLimitMs, &ignored) ==
+        if (SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, answerLimit, &ignored) ==
             0) {
             ++unanswered;
         }
@@ -227,7 +230,7 @@ int Respond(HWND window, const wchar_t* path, const wchar_t* seconds, const wcha
 }
 
 int Run(const std::wstring& command, const wchar_t* argument, const wchar_t* extra,
-        const wchar_t* further)
+        const wchar_t* further, const wchar_t* last)
 {
     if (command == L"count") {
         WriteBytes(STD_OUTPUT_HANDLE, std::to_string(FindLogWindows().size()) + "\n");
@@ -281,7 +284,7 @@ int Run(const std::wstring& command, const wchar_t* argument, const wchar_t* ext
         return WatchViewControls(window, argument, extra, further);
     }
     if (command == L"respond" && argument != nullptr) {
-        return Respond(window, argument, extra, further);
+        return Respond(window, argument, extra, further, last);
     }
     if (command == L"close") {
         return Close(window) ? 0 : Fail(L"the window did not answer");
@@ -289,7 +292,7 @@ int Run(const std::wstring& command, const wchar_t* argument, const wchar_t* ext
     return Fail(L"usage: log_window_driver wait <ms> | text <file> | "
                 L"click clear|save|autoscroll | label | save <path> | close | count | "
                 L"press <button> <times> | dialog wait|cancel | watch <file> <number> <seconds> | "
-                L"controls <file> <seconds> [ms] | respond <file> <seconds> [ms]");
+                L"controls <file> <seconds> [ms] | respond <file> <seconds> [ms] [limit]");
 }
 
 }  // namespace
@@ -297,8 +300,8 @@ int Run(const std::wstring& command, const wchar_t* argument, const wchar_t* ext
 int wmain(int argc, wchar_t** argv)
 {
     if (argc < 2) {
-        return Run(L"", nullptr, nullptr, nullptr);
+        return Run(L"", nullptr, nullptr, nullptr, nullptr);
     }
     return Run(argv[1], argc > 2 ? argv[2] : nullptr, argc > 3 ? argv[3] : nullptr,
-               argc > 4 ? argv[4] : nullptr);
+               argc > 4 ? argv[4] : nullptr, argc > 5 ? argv[5] : nullptr);
 }

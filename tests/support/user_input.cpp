@@ -15,11 +15,13 @@ namespace {
 // Absolute positions span the primary screen as 0 to 65535 (kAbsoluteSpan
 // units), and a pixel covers span / width of them.
 constexpr LONGLONG kAbsoluteSpan = 65536;
-// See MoveMouseTo.
+// See MoveMouseTo. A loaded machine may hear a move back from X late, so
+// moves are sent again for as long as the tests' patience lasts.
 constexpr DWORD kPointerRestMs = 500;
-constexpr int kMoveAttempts = 3;
-// Another thread or program may hold the clipboard open for a moment.
-constexpr DWORD kClipboardPatienceMs = 2000;
+constexpr DWORD kMoveAttempts = kPatienceMs / kPointerRestMs;
+// Another thread or program may hold the clipboard open for a moment, and
+// on a loaded machine that moment can be long.
+constexpr DWORD kClipboardPatienceMs = kPatienceMs;
 
 bool Send(std::vector<INPUT> inputs)
 {
@@ -118,7 +120,7 @@ bool OpenClipboardSoon()
 // pointer reads back at a place it passed. It comes to rest within a few ms.
 bool MoveMouseTo(POINT screen)
 {
-    for (int attempt = 0; attempt < kMoveAttempts; ++attempt) {
+    for (DWORD attempt = 0; attempt < kMoveAttempts; ++attempt) {
         if (!Send({MouseAt(screen)})) {
             return false;
         }

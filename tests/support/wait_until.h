@@ -8,8 +8,9 @@
 namespace testsupport {
 
 // A generous bound: long enough for a loaded CI machine under Wine, short
-// enough that a hang fails the test instead of the whole run.
-inline constexpr DWORD kPatienceMs = 10000;
+// enough that a hang fails the test instead of the whole run. 10 s was not:
+// with both cores busy, a trim of a 64K paragraph in place took longer.
+inline constexpr DWORD kPatienceMs = 30000;
 
 inline bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kPatienceMs)
 {

@@ -1,5 +1,6 @@
 #include "transport/abstract_transport.h"
 
+#include "tests/support/counting_turn_pause.h"
 #include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>
@@ -17,9 +18,11 @@ public:
     void OnReceive(uint32_t, const char*, int32_t) override {}
 };
 
-// Long enough for two idle turns of about 105 ms each: a call that an idle
-// worker wrongly makes comes within it.
-constexpr DWORD kTwoIdleTurnsMs = 250;
+// An idle turn pauses twice (its idle pause, then the pause after every
+// turn), so this many more pauses hold two whole turns that began after
+// they were counted from: a call that an idle worker wrongly makes comes
+// within them.
+constexpr int kTwoWholeTurnsOfPauses = 6;
 
 constexpr uint32_t kPeerAddress = 0x0100007F;
 constexpr uint16_t kPeerPort = 5140;
@@ -109,10 +112,16 @@ protected:
 
     int Calls() { return transport->connects + transport->disconnects + transport->processes; }
 
-    // True when a call beyond `expected` comes within two idle turns.
+    // True when a call beyond `expected` comes within two whole turns.
+    // Counted in the worker's own pauses, not in time: a loaded machine
+    // may give it less than a turn in any fixed time.
     bool ExtraCallComes(int expected)
     {
-        return WaitUntil([&] { return Calls() > expected; }, kTwoIdleTurnsMs);
+        const int pauses = gTurnPauses;
+        const bool turned = WaitUntil(
+            [&] { return Calls() > expected || gTurnPauses >= pauses + kTwoWholeTurnsOfPauses; });
+        EXPECT_TRUE(turned) << "the worker stopped turning";
+        return Calls() > expected;
     }
 
     // The worker still turns: a new connect request is served at once.

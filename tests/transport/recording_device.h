@@ -96,6 +96,14 @@ public:
         return lines;
     }
 
+    // False while a query that said yes still waits for its notification:
+    // the transport is between the two calls.
+    bool NoNotificationPending() const
+    {
+        const std::vector<RecordedCall> all = Calls();
+        return all.empty() || !IsQuery(all.back().callback) || !all.back().answer;
+    }
+
     // Every notification comes straight after its query, on the same thread,
     // and only when that query said yes; every call carries `expectedId`.
     bool KeepsTheContract(uint32_t expectedId) const

@@ -83,10 +83,17 @@ protected:
         transport = new CCountingUDPTransport(kTransportId, owner);
     }
 
+    // Returns once the worker has tried and, when it listens, has told the
+    // device so: it writes Active before it announces the connection, and
+    // Process runs only in the turns after that one.
     void RequestAndAwaitConnect()
     {
+        const int turnsBefore = transport->turns;
         transport->RequestState(ConnectRequested, Active);
         ASSERT_TRUE(WaitUntil([&] { return transport->ReadState() != ConnectRequested; }));
+        if (transport->ReadState() == Active) {
+            ASSERT_TRUE(WaitUntil([&] { return transport->turns > turnsBefore; }));
+        }
     }
 
     void OpenAndConnect(uint32_t slots = kSlots, uint32_t timeoutMs = kDefaultClientTimeoutMs)
@@ -117,12 +124,15 @@ protected:
                   static_cast<int>(payload.size()));
     }
 
-    // Sends and waits until the transport has offered the datagram.
+    // Sends and waits until the transport has offered the datagram and, if
+    // the device took it, handed it over.
     void Deliver(SOCKET sender, const std::string& payload)
     {
         const size_t before = device.CountAll(Callback::CanReceive);
         SendFrom(sender, payload);
-        ASSERT_TRUE(WaitUntil([&] { return device.CountAll(Callback::CanReceive) > before; }));
+        ASSERT_TRUE(WaitUntil([&] {
+            return device.CountAll(Callback::CanReceive) > before && device.NoNotificationPending();
+        }));
     }
 
     // Two more turns: at least one whole turn ran after this call.
@@ -369,6 +379,9 @@ TEST_F(UDPServerTransportTest, OnlyAFailedReceiveOfTheSocketItselfDisconnects)
         OpenAndConnect();
         const SOCKET sender = NewSender();
         Deliver(sender, "a");
+        // The turn that took it may still be in a receive that checked for
+        // a failure before one is asked for, and would take "b" whole.
+        AwaitWholeTurn();
         device.Clear();
         gFailedReceives = 0;
         gReceiveFailure = row.error;
@@ -580,7 +593,9 @@ TEST_F(UDPServerTransportTest, DisconnectAnnouncesClientsInSlotOrderThenTheTrans
     Deliver(senders[1], "still here");
     Deliver(senders[4], "still here");
     clock.Set(2001);  // slots 1, 3 and 4 expire
-    ASSERT_TRUE(WaitUntil([&] { return device.CountAll(Callback::CanDisconnect) == 3; }));
+    ASSERT_TRUE(WaitUntil([&] {
+        return device.CountAll(Callback::CanDisconnect) == 3 && device.NoNotificationPending();
+    }));
     device.Clear();
 
     RequestAndAwaitDisconnect();
@@ -904,6 +919,12 @@ TEST_F(UDPServerTransportTest, RefusedQueriesSuppressTheirNotificationsOnly)
     EXPECT_EQ(device.Trace(), expected);
 }
 
+// Two free locks take a thread a moment; a held one keeps it waiting until
+// the callback is over, which this bound ends first. Paid once per callback,
+// so it is far below the shared patience, and still far above a loaded
+// machine's moment.
+constexpr DWORD kFreeLocksPatienceMs = 5000;
+
 TEST_F(UDPServerTransportTest, CallbacksRunWithNoTransportLockHeld)
 {
     std::atomic<int> blocked{0};
@@ -914,7 +935,7 @@ TEST_F(UDPServerTransportTest, CallbacksRunWithNoTransportLockHeld)
                 transport->ReadState();
                 transport->SetTimeout(kDefaultClientTimeoutMs);
             },
-            2000);
+            kFreeLocksPatienceMs);
         blocked += finished ? 0 : 1;
     };
     OpenAndConnect();
