@@ -13,6 +13,7 @@
 #include <richedit.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <iterator>
@@ -71,20 +72,26 @@ protected:
         ResetEvent(release);
         HANDLE held = holding;
         HANDLE released = release;
-        ASSERT_TRUE(PostToWindowThread([held, released, then] {
+        std::atomic<bool>* heldOk = &heldUntilReleased;
+        heldUntilReleased = false;
+        ASSERT_TRUE(PostToWindowThread([held, released, then, heldOk] {
             SetEvent(held);
-            WaitForSingleObject(released, testsupport::kPatienceMs);
+            // Bounded, so the window can still end; the test then fails.
+            *heldOk = WaitForSingleObject(released, testsupport::kPatienceMs) == WAIT_OBJECT_0;
             then();
             SetEvent(held);
         }));
         ASSERT_EQ(WaitForSingleObject(holding, testsupport::kPatienceMs), WAIT_OBJECT_0);
     }
 
-    // Returns once the held handler has run `then` and returned.
+    // Returns once the held handler has run `then` and returned; fails when
+    // it stopped waiting before the release, since what the test did
+    // meanwhile was then not done while the window thread was held.
     void Release()
     {
         SetEvent(release);
         EXPECT_EQ(WaitForSingleObject(holding, testsupport::kPatienceMs), WAIT_OBJECT_0);
+        EXPECT_TRUE(heldUntilReleased) << "the window thread was let go before the release";
     }
 
     // A message box of the window thread's own, as the window opens when a
@@ -113,6 +120,7 @@ protected:
 
     HANDLE holding = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<bool> heldUntilReleased{false};
 };
 
 struct ShownCase {
@@ -252,6 +260,10 @@ CHARFORMAT2W FormatOf(HWND view, WPARAM which)
 
 using LogViewTrimTest = LogControlTest;
 
+// A trim inside a 64K paragraph of Windows' control takes Wine seconds, and
+// far longer on a loaded machine.
+constexpr DWORD kDearStepPatienceMs = 4 * testsupport::kPatienceMs;
+
 // The rule on each control: 65,535 stay, 65,536 are cut to 55,295 and then
 // to the start of a whole line, a far line break does not count.
 TEST_P(LogViewTrimTest, TrimKeepsWholeLinesNearTheLimit)
@@ -262,11 +274,11 @@ TEST_P(LogViewTrimTest, TrimKeepsWholeLinesNearTheLimit)
     for (const TrimCase& row : TrimCases()) {
         SCOPED_TRACE(row.name);
         ASSERT_TRUE(testsupport::Click(clearButton));
-        Append(row.sent);
+        Append(row.sent, kDearStepPatienceMs);
         const std::wstring before = Positions(ViewText());
         ASSERT_TRUE(before == Positions(row.sent)) << "nothing may be lost to a text limit";
 
-        Append(L"\nappended");
+        Append(L"\nappended", kDearStepPatienceMs);
         const std::wstring after = Positions(ViewText());
         EXPECT_TRUE(after == before.substr(row.keptFrom) + L"\rappended")
             << "the view holds " << after.size() << " units, starting at "

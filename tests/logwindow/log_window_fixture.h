@@ -62,16 +62,16 @@ public:
 
     // True once the window has shown everything handed over and found
     // nothing more when it looked again.
-    bool Settled()
+    bool Settled(DWORD patienceMs = kPatienceMs)
     {
-        return WaitUntil([this] { return log->logView->Settled(); });
+        return WaitUntil([this] { return log->logView->Settled(); }, patienceMs);
     }
 
     // Hands `text` over and waits until the window has shown it.
-    void Append(const std::wstring& text)
+    void Append(const std::wstring& text, DWORD patienceMs = kPatienceMs)
     {
         HandOver(text);
-        ASSERT_TRUE(Settled());
+        ASSERT_TRUE(Settled(patienceMs));
     }
 
     // Found again each time: the window makes a new view when that is

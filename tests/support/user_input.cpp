@@ -149,7 +149,8 @@ bool ClickAt(POINT screen, MouseButton button)
 
 // The capture shows when the press and the release have been handled: a
 // window that takes presses captures the mouse until the release.
-bool DragLeft(POINT from, POINT to, DWORD durationMs, int steps)
+bool DragLeft(POINT from, POINT to, DWORD durationMs, int steps,
+              const std::function<void()>& onStep)
 {
     const HWND target = WindowFromPoint(from);
     if (target == nullptr || steps < 1 || !MoveMouseTo(from) || !PressMouseButton(from)) {
@@ -160,6 +161,9 @@ bool DragLeft(POINT from, POINT to, DWORD durationMs, int steps)
         Sleep(durationMs / static_cast<DWORD>(steps));  // a hand's pace, not a wait for an effect
         moved = MoveMouseTo({from.x + MulDiv(to.x - from.x, step, steps),
                              from.y + MulDiv(to.y - from.y, step, steps)});
+        if (moved && onStep) {
+            onStep();
+        }
     }
     // Released whatever happened, since a button left down would drag every
     // later test; at `to` even if a move heard back from X came in between.

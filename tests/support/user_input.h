@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -18,9 +19,11 @@ bool PressMouseButton(POINT screen, MouseButton button = MouseButton::Left);
 bool ReleaseMouseButton(POINT screen, MouseButton button = MouseButton::Left);
 bool ClickAt(POINT screen, MouseButton button = MouseButton::Left);
 // Presses the left button at `from`, moves to `to` in `steps` equal steps
-// spread over `durationMs` with the button held, and releases it there.
-// True once the window under `from` took the capture and gave it back.
-bool DragLeft(POINT from, POINT to, DWORD durationMs, int steps);
+// spread over `durationMs` with the button held, and releases it there;
+// `onStep`, when given, runs after each step. True once the window under
+// `from` took the capture and gave it back.
+bool DragLeft(POINT from, POINT to, DWORD durationMs, int steps,
+              const std::function<void()>& onStep = {});
 
 // Presses the keys in order and releases them in reverse: {VK_CONTROL, 'C'}.
 bool PressKeys(std::initializer_list<WORD> keys);
