@@ -3,8 +3,8 @@
 
 #include "logwindow/windows_system_log.h"
 #include "tests/support/failing_socket_calls.h"
-#include "tests/support/failing_table_allocation.h"
-#include "tests/support/failing_thread_creation.h"
+#include "tests/support/failing_allocate_client_table.h"
+#include "tests/support/failing_create_worker_thread.h"
 #include "tests/support/loopback_udp.h"
 #include "tests/support/wait_until.h"
 #include "tests/support/window_driver.h"

@@ -1,6 +1,6 @@
 #include "devices/system_logger.h"
 
-#include "tests/support/fake_local_clock.h"
+#include "tests/support/fake_read_local_clock.h"
 #include "tests/support/installed_services.h"
 
 #include <gtest/gtest.h>

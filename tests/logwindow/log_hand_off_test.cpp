@@ -1,7 +1,7 @@
 #include "logwindow/log_hand_off.h"
 
 #include "logwindow/window_numbers.h"
-#include "tests/support/failing_wide_buffer.h"
+#include "tests/support/failing_resize_wide_block.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "logwindow/log_waiting_text.h"
 
-#include "tests/support/failing_wide_buffer.h"
+#include "tests/support/failing_resize_wide_block.h"
 
 #include <gtest/gtest.h>
 

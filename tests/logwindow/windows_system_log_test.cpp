@@ -4,7 +4,7 @@
 #include "runtime/scoped_lock.h"
 
 #include "tests/logwindow/log_window_fixture.h"
-#include "tests/support/failing_thread_creation.h"
+#include "tests/support/failing_create_worker_thread.h"
 #include "tests/support/wait_until.h"
 #include "tests/support/window_driver.h"
 

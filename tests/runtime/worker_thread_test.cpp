@@ -1,6 +1,6 @@
 #include "runtime/worker_thread.h"
 
-#include "tests/support/failing_thread_creation.h"
+#include "tests/support/failing_create_worker_thread.h"
 #include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "transport/out_stream.h"
 
-#include "tests/support/failing_stream_allocation.h"
+#include "tests/support/failing_allocate_stream_block.h"
 
 #include <gtest/gtest.h>
 

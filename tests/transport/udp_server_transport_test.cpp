@@ -6,7 +6,7 @@
 #include "tests/support/fake_tick_count.h"
 #include "tests/support/loopback_udp.h"
 #include "tests/support/wait_until.h"
-#include "tests/support/failing_table_allocation.h"
+#include "tests/support/failing_allocate_client_table.h"
 #include "tests/transport/recording_device.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // Link-time stand-in for the logger's local clock: real unless a test fixes it.
-#include "tests/support/fake_local_clock.h"
+#include "tests/support/fake_read_local_clock.h"
 
 #include "devices/system_logger.h"
 

@@ -1,5 +1,5 @@
 // Link-time stand-in for the sender table allocation, able to fail on request.
-#include "tests/support/failing_table_allocation.h"
+#include "tests/support/failing_allocate_client_table.h"
 
 #include "transport/udp_server_transport.h"
 

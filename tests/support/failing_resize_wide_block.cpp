@@ -1,5 +1,5 @@
 // Link-time stand-in for the memory of the log window's growing texts, able to fail on request.
-#include "tests/support/failing_wide_buffer.h"
+#include "tests/support/failing_resize_wide_block.h"
 
 #include "logwindow/resize_wide_block.h"
 

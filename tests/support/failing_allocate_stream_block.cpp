@@ -1,5 +1,5 @@
 // Link-time stand-in for the stream block allocation, able to fail on request.
-#include "tests/support/failing_stream_allocation.h"
+#include "tests/support/failing_allocate_stream_block.h"
 
 #include "transport/allocate_stream_block.h"
 

@@ -1,5 +1,5 @@
 // Link-time stand-in for the thread creation of the runtime, able to fail on request.
-#include "tests/support/failing_thread_creation.h"
+#include "tests/support/failing_create_worker_thread.h"
 
 #include "runtime/worker_thread.h"
 
