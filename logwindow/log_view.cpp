@@ -1,6 +1,7 @@
 // The log view: the control that shows the log text, and everything about it.
 #include "logwindow/log_view.h"
 
+#include "logwindow/accessible_name.h"
 #include "logwindow/log_file.h"
 #include "logwindow/log_view_plan.h"
 #include "logwindow/window_calls.h"
@@ -246,6 +247,11 @@ HWND CLogView::MakeControl(const RECT& bounds, bool shown) const
     if (view == nullptr) {
         return nullptr;
     }
+    // What screen readers call the view, which has no caption of its own.
+    // Every control made gets it: under Wine a trim can make a new one.
+    // Where the system takes no such name, the view goes without.
+    constexpr wchar_t kAccessibleName[] = L"Log";
+    SetAccessibleName(view, kAccessibleName);
     // Only an empty control accepts a change of text mode.
     SendMessageW(view, EM_SETTEXTMODE, path == LogViewPath::Wine ? TM_RICHTEXT : TM_PLAINTEXT, 0);
     SendMessageW(view, EM_SETUNDOLIMIT, kNoUndo, 0);
@@ -351,6 +357,7 @@ LRESULT CALLBACK CLogView::ControlProc(HWND hwnd, UINT message, WPARAM wParam, L
     const auto original = reinterpret_cast<WNDPROC>(GetPropW(hwnd, kProcedureProperty));
     auto* view = static_cast<CLogView*>(GetPropW(hwnd, kViewProperty));
     if (message == WM_NCDESTROY) {
+        ClearAccessibleName(hwnd);
         RemovePropW(hwnd, kViewProperty);
         RemovePropW(hwnd, kProcedureProperty);
         SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
