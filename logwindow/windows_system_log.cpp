@@ -289,6 +289,16 @@ LRESULT CALLBACK CWindowsSystemLog::WindowProc(HWND hwnd, UINT message, WPARAM w
     return self->HandleMessage(hwnd, message, wParam, lParam);
 }
 
+// Controls hear of new system colours (high contrast switched on, say) only
+// from their parent.
+static void ForwardToControls(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    for (HWND control = GetWindow(hwnd, GW_CHILD); control != nullptr;
+         control = GetWindow(control, GW_HWNDNEXT)) {
+        SendMessageW(control, message, wParam, lParam);
+    }
+}
+
 LRESULT CWindowsSystemLog::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -302,7 +312,8 @@ LRESULT CWindowsSystemLog::HandleMessage(HWND hwnd, UINT message, WPARAM wParam,
     case WM_TIMER: logView->OnTimer(wParam); return 0;
     case WM_ENTERIDLE: logView->OnIdle(); return 0;
     case WM_DPICHANGED: OnDpiChanged(hwnd, wParam, lParam); return 0;
-    case WM_CONTEXTMENU: ShowViewMenu(reinterpret_cast<HWND>(wParam), lParam); return 0;
+    case WM_CONTEXTMENU: return OnContextMenu(hwnd, wParam, lParam);
+    case WM_SYSCOLORCHANGE: ForwardToControls(hwnd, message, wParam, lParam); return 0;
     default: break;
     }
     if (find != nullptr && message == find->DialogMessage()) {
@@ -482,6 +493,18 @@ void CWindowsSystemLog::ShowViewMenu(HWND from, LPARAM where)
     if (command != 0) {
         OnCommand(window.load(), static_cast<WPARAM>(command));
     }
+}
+
+// The view's own menu; any other, such as the window menu of a right click
+// on the caption, is the system's.
+LRESULT CWindowsSystemLog::OnContextMenu(HWND hwnd, WPARAM wParam, LPARAM lParam)
+{
+    const HWND from = reinterpret_cast<HWND>(wParam);
+    if (from != logView->Control()) {
+        return DefWindowProcW(hwnd, WM_CONTEXTMENU, wParam, lParam);
+    }
+    ShowViewMenu(from, lParam);
+    return 0;
 }
 
 void CWindowsSystemLog::SaveWithDialog(HWND owner)

@@ -80,4 +80,5 @@ private:
     void OnFound(bool found);
     void ShowViewMenu(HWND from, LPARAM where);
     void SaveWithDialog(HWND owner);
+    LRESULT OnContextMenu(HWND hwnd, WPARAM wParam, LPARAM lParam);
 };

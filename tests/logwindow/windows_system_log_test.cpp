@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -204,6 +205,32 @@ TEST_F(WindowsSystemLogTest, ResizeAfterAChangeOfDpiKeepsTheScaledBand)
                              SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE));
     ASSERT_TRUE(testsupport::Sync(window));
     EXPECT_EQ(PlaceOf(View()).top, 72);
+}
+
+// The windows that WM_SYSCOLORCHANGE reached; written by the window thread
+// while the test waits in SendMessageW.
+std::vector<HWND> gColoursChangedFor;
+
+LRESULT CALLBACK RecordColourChange(int code, WPARAM wParam, LPARAM lParam)
+{
+    const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && sent->message == WM_SYSCOLORCHANGE) {
+        gColoursChangedFor.push_back(sent->hwnd);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(WindowsSystemLogTest, ChangeOfSystemColoursReachesEveryControl)
+{
+    const HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, &RecordColourChange, nullptr,
+                                         GetWindowThreadProcessId(window, nullptr));
+    ASSERT_NE(hook, nullptr);
+    gColoursChangedFor.clear();
+    SendMessageW(window, WM_SYSCOLORCHANGE, 0, 0);
+    UnhookWindowsHookEx(hook);
+    for (HWND control : {View(), clearButton, saveButton, autoscrollButton}) {
+        EXPECT_EQ(std::count(gColoursChangedFor.begin(), gColoursChangedFor.end(), control), 1);
+    }
 }
 
 // A window class "Syslog" of this module whose windows refuse to be made.
