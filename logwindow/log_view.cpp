@@ -356,6 +356,15 @@ LRESULT CALLBACK CLogView::ControlProc(HWND hwnd, UINT message, WPARAM wParam, L
 {
     const auto original = reinterpret_cast<WNDPROC>(GetPropW(hwnd, kProcedureProperty));
     auto* view = static_cast<CLogView*>(GetPropW(hwnd, kViewProperty));
+    if (message == WM_GETDLGCODE) {
+        // The keys the read-only view needs: arrows and characters. Tab,
+        // Enter and Escape go to the window, which moves the focus among its
+        // controls. The control is not asked: a rich edit asked by a dialog
+        // manager takes Escape to mean "close the parent" (Wine posts the
+        // parent WM_CLOSE, which would end the program).
+        constexpr LRESULT kViewKeys = DLGC_WANTARROWS | DLGC_WANTCHARS;
+        return kViewKeys;
+    }
     if (message == WM_NCDESTROY) {
         ClearAccessibleName(hwnd);
         RemovePropW(hwnd, kViewProperty);
