@@ -1,6 +1,7 @@
 // What both log controls need from the rich edit: making one, streaming text in, counting and reading it back.
 #include "logwindow/log_control_common.h"
 
+#include "logwindow/accessible_name.h"
 #include "logwindow/log_view_rule.h"
 #include "logwindow/window_calls.h"
 #include "logwindow/window_numbers.h"
@@ -28,12 +29,27 @@ constexpr UINT kUtf16CodePage = 1200;
 // Where the control keeps its own procedure while it is watched.
 constexpr wchar_t kProcedureProperty[] = L"SyslogLogViewProcedure";
 
+// What screen readers call the view, which has no caption of its own.
+constexpr wchar_t kAccessibleName[] = L"Log";
+
+// The keys the read-only view needs: arrows and characters. Tab, Enter and
+// Escape go to the window, which moves the focus among its controls. The
+// control is not asked: a rich edit asked by a dialog manager takes Escape
+// to mean "close the parent" (Wine posts the parent WM_CLOSE, which would
+// end the program).
+constexpr LRESULT kViewKeys = DLGC_WANTARROWS | DLGC_WANTCHARS;
+
 // Watches the control for the end of a drag: while the mouse is captured,
-// the view's steps wait, and its release shows what waited at once.
+// the view's steps wait, and its release shows what waited at once. Also
+// answers for the view's keys, and takes its name off when it goes.
 LRESULT CALLBACK WatchingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     const auto original = reinterpret_cast<WNDPROC>(GetPropW(hwnd, kProcedureProperty));
+    if (message == WM_GETDLGCODE) {
+        return kViewKeys;
+    }
     if (message == WM_NCDESTROY) {
+        ClearAccessibleName(hwnd);
         RemovePropW(hwnd, kProcedureProperty);
         SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
         return CallWindowProcW(original, hwnd, message, wParam, lParam);
@@ -93,6 +109,9 @@ HWND MakeLogRichEdit(HWND parent, HINSTANCE instance, const RECT& bounds, bool s
     // text the Find dialog found, or what the reader selected before
     // pressing a button.
     SendMessageW(control, EM_SETOPTIONS, ECOOP_OR, ECO_NOHIDESEL);
+    // Every control made gets it: under Wine some trims make a new one.
+    // Where the system takes no such name, the view goes without.
+    SetAccessibleName(control, kAccessibleName);
     Watch(control);
     return control;
 }

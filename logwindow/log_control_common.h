@@ -10,8 +10,9 @@
 // A rich edit for the view, child IDC_LOG of `parent` at `bounds`, with
 // everything it needs before its first text: `textMode` (TM_PLAINTEXT or
 // TM_RICHTEXT), no undo, a limit far above the trim threshold, lines wrapped
-// at its own width, its selection shown without the focus, and a watch on
-// the mouse (below). Null when it could not be made.
+// at its own width, its selection shown without the focus, its name for
+// screen readers, and a watch on the mouse and its keys. Null when it could
+// not be made.
 HWND MakeLogRichEdit(HWND parent, HINSTANCE instance, const RECT& bounds, bool shown,
                      WPARAM textMode);
 

@@ -1,11 +1,11 @@
 // Find in the log view: the system's Find dialog, Find Next and F3.
 #include "logwindow/log_find.h"
 
+#include "logwindow/find_placement.h"
 #include "logwindow/log_search.h"
 
 #include <richedit.h>
 
-#include <algorithm>
 #include <cwchar>
 #include <string>
 
@@ -107,7 +107,7 @@ bool CLogFind::FindAndSelect(bool down, HWND reporter)
 }
 
 // The dialog is moved off the text it found, below it or, with no room
-// there, above it.
+// there, above it, within the work area of the monitor it is on.
 void CLogFind::MoveDialogOffText(size_t found) const
 {
     if (!IsWindow(dialog)) {
@@ -124,14 +124,20 @@ void CLogFind::MoveDialogOffText(size_t found) const
     POINT bottom = {at.x, next >= 0 && below.y > at.y ? below.y : at.y + kLineGuess};
     ClientToScreen(control, &top);
     ClientToScreen(control, &bottom);
+    // The found text's row, as wide as the view.
+    RECT shown = {};
+    GetWindowRect(control, &shown);
+    const RECT row = {shown.left, top.y, shown.right, bottom.y};
     RECT frame = {};
     GetWindowRect(dialog, &frame);
-    if (bottom.y <= frame.top || top.y >= frame.bottom) {
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoW(MonitorFromWindow(dialog, MONITOR_DEFAULTTONEAREST), &monitor)) {
         return;
     }
-    const int height = frame.bottom - frame.top;
-    const int screenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
-    const int y = bottom.y + height <= screenHeight ? bottom.y : std::max(0L, top.y - height);
-    SetWindowPos(dialog, nullptr, frame.left, y, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const RECT placed = PlaceFindDialog(row, frame, monitor.rcWork);
+    if (placed.left != frame.left || placed.top != frame.top) {
+        SetWindowPos(dialog, nullptr, placed.left, placed.top, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 }

@@ -1,6 +1,7 @@
 // The program's one window: the singleton, its GUI thread, the window procedure and the buttons.
 #include "logwindow/windows_system_log.h"
 
+#include "logwindow/control_keys.h"
 #include "logwindow/log_view_menu.h"
 #include "logwindow/window_numbers.h"
 #include "runtime/thread_name.h"
@@ -43,8 +44,9 @@ static constexpr DWORD kIdleSleepMs = 50;
 // Between two looks for the window during start-up.
 static constexpr DWORD kWindowPollMs = 1;
 
-static constexpr DWORD kButtonStyle = WS_CHILD | WS_VISIBLE;
-static_assert(kButtonStyle == 0x50000000, "button style changed");
+// A tab stop, so that the keyboard reaches the buttons too.
+static constexpr DWORD kButtonStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP;
+static_assert(kButtonStyle == 0x50010000, "button style changed");
 
 // Sizes for 96 dpi; the window scales them to its own (Scaled).
 static constexpr int kFontHeight = -11;
@@ -181,9 +183,11 @@ void CWindowsSystemLog::PumpMessages()
         if (message.message == WM_QUIT) {
             return;
         }
-        // Tab, Enter and Escape in the Find dialog; then the window's keys.
+        // Tab, Enter and Escape in the Find dialog; then the window's keys;
+        // then Tab and the buttons' keys among the window's controls.
         if ((find != nullptr && find->IsDialogMessageOf(&message)) ||
-            (keys != nullptr && TranslateAcceleratorW(window.load(), keys, &message))) {
+            (keys != nullptr && TranslateAcceleratorW(window.load(), keys, &message)) ||
+            HandleControlKeys(window.load(), &message)) {
             return;
         }
         TranslateMessage(&message);
@@ -282,6 +286,16 @@ LRESULT CALLBACK CWindowsSystemLog::WindowProc(HWND hwnd, UINT message, WPARAM w
     return self->HandleMessage(hwnd, message, wParam, lParam);
 }
 
+// Controls hear of new system colours (high contrast switched on, say) only
+// from their parent.
+static void ForwardToControls(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    for (HWND control = GetWindow(hwnd, GW_CHILD); control != nullptr;
+         control = GetWindow(control, GW_HWNDNEXT)) {
+        SendMessageW(control, message, wParam, lParam);
+    }
+}
+
 LRESULT CWindowsSystemLog::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -295,10 +309,16 @@ LRESULT CWindowsSystemLog::HandleMessage(HWND hwnd, UINT message, WPARAM wParam,
     case WM_TIMER: OnTimer(wParam); return 0;
     case WM_ENTERIDLE: logView->OnIdle(); return 0;
     case WM_DPICHANGED: OnDpiChanged(hwnd, wParam, lParam); return 0;
-    case WM_CONTEXTMENU: ShowViewMenu(reinterpret_cast<HWND>(wParam), lParam); return 0;
+    case WM_CONTEXTMENU: return OnContextMenu(hwnd, wParam, lParam);
+    // DefWindowProcW focuses the window, and WM_SETFOCUS passes that on.
+    case WM_ACTIVATE: RememberFocus(hwnd, wParam); break;
+    case WM_SETFOCUS: FocusControl(hwnd, focusedControl); return 0;
+    case WM_NEXTDLGCTL: MoveControlFocus(hwnd, wParam, lParam); return 0;
+    case WM_SYSCOLORCHANGE: ForwardToControls(hwnd, message, wParam, lParam); return 0;
     default: break;
     }
     if (find != nullptr && message == find->DialogMessage()) {
+        ReturnFocusFromFind(lParam);
         OnFound(find->OnDialogMessage(lParam));
         return 0;
     }
@@ -483,6 +503,39 @@ void CWindowsSystemLog::ShowViewMenu(HWND from, LPARAM where)
     const int command = TrackLogViewMenu(window.load(), view, where);
     if (command != 0) {
         OnCommand(window.load(), static_cast<WPARAM>(command));
+    }
+}
+
+// The view's own menu; any other, such as the window menu of a right click
+// on the caption, is the system's.
+LRESULT CWindowsSystemLog::OnContextMenu(HWND hwnd, WPARAM wParam, LPARAM lParam)
+{
+    const HWND from = reinterpret_cast<HWND>(wParam);
+    if (from != logView->Control()) {
+        return DefWindowProcW(hwnd, WM_CONTEXTMENU, wParam, lParam);
+    }
+    ShowViewMenu(from, lParam);
+    return 0;
+}
+
+void CWindowsSystemLog::RememberFocus(HWND hwnd, WPARAM activation)
+{
+    if (LOWORD(activation) == WA_INACTIVE) {
+        focusedControl = FocusedControlId(hwnd, focusedControl);
+    }
+}
+
+// Find acts on the view: once it closes, Ctrl+C copies what it found. The
+// window is usually activated afterwards, and then focuses the view.
+void CWindowsSystemLog::ReturnFocusFromFind(LPARAM lParam)
+{
+    const auto* asked = reinterpret_cast<const FINDREPLACEW*>(lParam);
+    if (asked == nullptr || (asked->Flags & FR_DIALOGTERM) == 0) {
+        return;
+    }
+    focusedControl = IDC_LOG;
+    if (GetActiveWindow() == window.load()) {
+        FocusControl(window.load(), focusedControl);
     }
 }
 

@@ -82,4 +82,12 @@ private:
     void OnFound(bool found);
     void ShowViewMenu(HWND from, LPARAM where);
     void SaveWithDialog(HWND owner);
+    LRESULT OnContextMenu(HWND hwnd, WPARAM wParam, LPARAM lParam);
+    void RememberFocus(HWND hwnd, WPARAM activation);
+    void ReturnFocusFromFind(LPARAM lParam);
+
+    // The control that gets the focus when the window does: the one that had
+    // it when the window was last deactivated. Kept by control id, since the
+    // view may make a new control meanwhile. Window thread only.
+    int focusedControl = IDC_LOG;
 };

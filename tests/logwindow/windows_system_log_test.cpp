@@ -5,6 +5,7 @@
 
 #include "tests/logwindow/log_window_fixture.h"
 #include "tests/support/failing_create_worker_thread.h"
+#include "tests/support/user_input.h"
 #include "tests/support/wait_until.h"
 #include "tests/support/window_driver.h"
 
@@ -15,12 +16,18 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cwchar>
+#include <functional>
+#include <initializer_list>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
 using testsupport::FinishesWithin;
+using testsupport::FocusOf;
 using testsupport::LogWindowTest;
+using testsupport::PressKeys;
 using testsupport::WaitUntil;
 
 using WindowsSystemLogTest = LogWindowTest;
@@ -242,6 +249,32 @@ TEST_F(WindowsSystemLogTest, ResizeAfterAChangeOfDpiKeepsTheScaledBand)
     EXPECT_EQ(PlaceOf(View()).top, 72);
 }
 
+// The windows that WM_SYSCOLORCHANGE reached; written by the window thread
+// while the test waits in SendMessageW.
+std::vector<HWND> gColoursChangedFor;
+
+LRESULT CALLBACK RecordColourChange(int code, WPARAM wParam, LPARAM lParam)
+{
+    const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && sent->message == WM_SYSCOLORCHANGE) {
+        gColoursChangedFor.push_back(sent->hwnd);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(WindowsSystemLogTest, ChangeOfSystemColoursReachesEveryControl)
+{
+    const HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, &RecordColourChange, nullptr,
+                                         GetWindowThreadProcessId(window, nullptr));
+    ASSERT_NE(hook, nullptr);
+    gColoursChangedFor.clear();
+    SendMessageW(window, WM_SYSCOLORCHANGE, 0, 0);
+    UnhookWindowsHookEx(hook);
+    for (HWND control : {View(), clearButton, saveButton, autoscrollButton}) {
+        EXPECT_EQ(std::count(gColoursChangedFor.begin(), gColoursChangedFor.end(), control), 1);
+    }
+}
+
 // A window class "Syslog" of this module whose windows refuse to be made.
 LRESULT CALLBACK RefusingWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -282,6 +315,116 @@ TEST_F(WindowsSystemLogStartTest, WindowThatCannotBeMadeEndsTheThread)
     EXPECT_TRUE(testsupport::FindLogWindows().empty());
     EXPECT_TRUE(FinishesWithin([] { CWindowsSystemLog::DestroyInstance(); }));
     UnregisterClassW(L"Syslog", GetModuleHandleW(nullptr));
+}
+
+// Real keys, pressed as a person does; each step waits for what the window shows.
+class WindowsSystemLogKeysTest : public LogWindowTest {
+protected:
+    // A failed step can leave the modal Save dialog or a menu open, and the
+    // window thread would never see the stop request.
+    void TearDown() override
+    {
+        const HWND save = FindWindowW(L"#32770", testsupport::kSaveDialogTitle);
+        if (save != nullptr) {
+            PostMessageW(save, WM_COMMAND, IDCANCEL, 0);
+        }
+        if (InMenuMode()) {
+            PostMessageW(window, WM_CANCELMODE, 0, 0);
+        }
+        LogWindowTest::TearDown();
+    }
+
+    bool FocusAfter(std::initializer_list<WORD> keys, HWND expected)
+    {
+        return PressKeys(keys) && WaitUntil([&] { return FocusOf(window) == expected; });
+    }
+
+    bool LabelAfter(WORD key, const wchar_t* label)
+    {
+        return PressKeys({key}) &&
+               WaitUntil([&] { return testsupport::ReadText(autoscrollButton) == label; });
+    }
+
+    // The dialog once it has the keyboard, or null.
+    HWND DialogWithKeys(const wchar_t* title)
+    {
+        const HWND dialog = testsupport::WaitForDialog(title);
+        return WaitUntil([&] { return IsChild(dialog, FocusOf(dialog)); }) ? dialog : nullptr;
+    }
+
+    bool InMenuMode()
+    {
+        GUITHREADINFO state = {};
+        state.cbSize = sizeof state;
+        return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &state) &&
+               (state.flags & GUI_INMENUMODE) != 0;
+    }
+
+    // Escape closes the menu; a second one ends the menu mode that Alt+Space
+    // leaves on the caption.
+    bool WindowMenuAfter(const std::function<bool()>& gesture)
+    {
+        const auto shown = [] { return IsWindowVisible(FindWindowW(L"#32768", nullptr)) != FALSE; };
+        return gesture() && WaitUntil(shown) && PressKeys({VK_ESCAPE}) &&
+               WaitUntil([&] { return !shown(); }) &&
+               (!InMenuMode() ||
+                (PressKeys({VK_ESCAPE}) && WaitUntil([&] { return !InMenuMode(); })));
+    }
+};
+
+// Whenever one of its windows gets the X focus, Wine sets its modifier keys
+// to what X says (KeymapNotify), and X never saw keys sent with SendInput: a
+// combination goes only after plain keys have shown that the window has
+// taken in the last such change.
+TEST_F(WindowsSystemLogKeysTest, EveryPartOfTheWindowWorksByKeyboard)
+{
+    Append(L"first line\nsecond line\n");
+    const std::wstring shown = testsupport::Positions(ViewText());
+    const HWND view = View();
+    // Activated, the window gives its keys to the view; Tab goes round.
+    ASSERT_TRUE(
+        WaitUntil([&] { return GetForegroundWindow() == window && FocusOf(window) == view; }));
+    for (HWND next : {clearButton, saveButton, autoscrollButton, view}) {
+        ASSERT_TRUE(FocusAfter({VK_TAB}, next));
+    }
+    ASSERT_TRUE(testsupport::ClearClipboard());
+    ASSERT_TRUE(PressKeys({VK_CONTROL, 'A'}) && PressKeys({VK_CONTROL, 'C'}));
+    const std::optional<std::wstring> copied =
+        testsupport::WaitForClipboardText(testsupport::kPatienceMs);
+    EXPECT_EQ(testsupport::Positions(copied.value_or(L"(nothing)")), shown);
+    for (HWND next : {autoscrollButton, saveButton, clearButton, view, autoscrollButton}) {
+        ASSERT_TRUE(FocusAfter({VK_SHIFT, VK_TAB}, next));
+    }
+
+    // Space and Enter press the focused button. Escape does nothing: had it
+    // opened the modal Save dialog, Enter would have gone there; had Enter
+    // cleared the view, the label would have stayed.
+    ASSERT_TRUE(LabelAfter(VK_SPACE, L"Autoscroll On"));
+    ASSERT_TRUE(PressKeys({VK_ESCAPE}) && LabelAfter(VK_RETURN, L"Autoscroll Off"));
+    EXPECT_EQ(testsupport::Positions(ViewText()), shown);
+    EXPECT_TRUE(WindowMenuAfter([] { return PressKeys({VK_MENU, VK_SPACE}); }));
+
+    // Back from Find, the focus is on the view, wherever it was before, and
+    // Escape there is no order to close the window; back from another
+    // dialog, the focus is where it was.
+    ASSERT_TRUE(FocusAfter({VK_TAB}, view) && FocusAfter({VK_TAB}, clearButton));
+    ASSERT_TRUE(PressKeys({VK_CONTROL, 'F'}) && DialogWithKeys(L"Find") != nullptr);
+    ASSERT_TRUE(FocusAfter({VK_ESCAPE}, View()));
+    ASSERT_TRUE(PressKeys({VK_ESCAPE}) && FocusAfter({VK_TAB}, clearButton));
+    EXPECT_TRUE(IsWindowVisible(window));
+    ASSERT_TRUE(FocusAfter({VK_TAB}, saveButton) && PressKeys({VK_SPACE}));
+    const HWND save = DialogWithKeys(testsupport::kSaveDialogTitle);
+    ASSERT_TRUE(save != nullptr && PressKeys({VK_ESCAPE}));
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(save) && FocusOf(window) == saveButton; }));
+
+    // A right click on the caption opens the window menu.
+    RECT frame = {};
+    ASSERT_TRUE(GetWindowRect(window, &frame));
+    const POINT caption = {
+        (frame.left + frame.right) / 2,
+        frame.top + GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2};
+    EXPECT_TRUE(WindowMenuAfter(
+        [&] { return testsupport::ClickAt(caption, testsupport::MouseButton::Right); }));
 }
 
 }  // namespace
