@@ -3,6 +3,8 @@
 
 #include "tests/logwindow/log_texts.h"
 #include "tests/logwindow/log_window_fixture.h"
+#include "tests/support/user_input.h"
+#include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +16,9 @@ namespace {
 
 using testsupport::CLogTextOf;
 using testsupport::Filled;
+using testsupport::FocusOf;
 using testsupport::Lines;
+using testsupport::WaitUntil;
 
 struct TouchCase {
     const char* name;
@@ -87,6 +91,36 @@ TEST_F(WineLogControlMemoryTest, LinesTrimmedInPlaceGiveTheirMemoryBack)
     EXPECT_FALSE(SendMessageW(control, EM_CANUNDO, 0, 0));
     SendMessageW(control, EM_UNDO, 0, 0);
     EXPECT_EQ(ViewText(), shown);
+}
+
+
+// A trim of a long paragraph shows a new control: to the person reading, it
+// must be the same view, as zoomed, as focused and holding the same text.
+TEST_F(WineLogControlMemoryTest, ANewControlKeepsTheZoomTheFocusAndTheText)
+{
+    constexpr int kZoomNumerator = 3;
+    constexpr int kZoomDenominator = 2;
+    const std::wstring paragraph = Filled(kLogTrimAbove + 1);  // trimmed at the next text
+    Append(paragraph);
+    const HWND before = View();
+    SendMessageW(before, EM_SETZOOM, kZoomNumerator, kZoomDenominator);
+    ASSERT_TRUE(PostToWindowThread([before] { SetFocus(before); }));
+    ASSERT_TRUE(WaitUntil([&] { return FocusOf(window) == before; }));
+
+    const std::wstring added = L" appended";
+    Append(added);
+    const HWND after = View();
+    ASSERT_NE(after, before) << "a trim of a long paragraph makes a new control";
+    const std::wstring shown = ViewText();
+    EXPECT_LE(shown.size(), kLogKeepAfterTrim + added.size());
+    EXPECT_TRUE((paragraph + added).ends_with(shown)) << "the view keeps the newest text";
+    int numerator = 0;
+    int denominator = 0;
+    SendMessageW(after, EM_GETZOOM, reinterpret_cast<WPARAM>(&numerator),
+                 reinterpret_cast<LPARAM>(&denominator));
+    EXPECT_EQ(numerator, kZoomNumerator);
+    EXPECT_EQ(denominator, kZoomDenominator);
+    EXPECT_TRUE(WaitUntil([&] { return FocusOf(window) == after; }));
 }
 
 }  // namespace
