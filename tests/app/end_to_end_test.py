@@ -47,8 +47,9 @@ def driver(*args, check=True):
         err.seek(0)
         output, errors = out.read(), err.read()
     if check and code != 0:
-        raise AssertionError("driver %s failed: %s" % (" ".join(args),
-                                                       errors.decode(errors="replace")))
+        raise AssertionError("driver %s failed (exit code %#x): %s%s" % (
+            " ".join(args), code & 0xFFFFFFFF, errors.decode(errors="replace"),
+            output.decode(errors="replace")))
     return code, output, errors
 
 

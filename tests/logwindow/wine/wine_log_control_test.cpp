@@ -46,9 +46,9 @@ TEST(WineLogControlTest, TrimTouchesALongParagraphWhereDeletingCostsALayout)
     }
 }
 
-class WineLogControlMemoryTest : public testsupport::LogWindowTest {
+class WineLogControlInViewTest : public testsupport::LogWindowTest {
 protected:
-    WineLogControlMemoryTest() { chosenKind = LogControlKind::Wine; }
+    WineLogControlInViewTest() { chosenKind = LogControlKind::Wine; }
 };
 
 // Busy blocks of the process heap, where Wine's control keeps its text.
@@ -69,7 +69,7 @@ size_t HeapBlocks()
 // Lines alone never trim a long paragraph, so one control is trimmed in
 // place step after step, for weeks: what it deletes must give its memory
 // back, and nothing it showed may be undone.
-TEST_F(WineLogControlMemoryTest, LinesTrimmedInPlaceGiveTheirMemoryBack)
+TEST_F(WineLogControlInViewTest, LinesTrimmedInPlaceGiveTheirMemoryBack)
 {
     constexpr size_t kLine = 60;
     constexpr size_t kStepUnits = 12000;
@@ -93,10 +93,9 @@ TEST_F(WineLogControlMemoryTest, LinesTrimmedInPlaceGiveTheirMemoryBack)
     EXPECT_EQ(ViewText(), shown);
 }
 
-
 // A trim of a long paragraph shows a new control: to the person reading, it
 // must be the same view, as zoomed, as focused and holding the same text.
-TEST_F(WineLogControlMemoryTest, ANewControlKeepsTheZoomTheFocusAndTheText)
+TEST_F(WineLogControlInViewTest, ANewControlKeepsTheZoomTheFocusAndTheText)
 {
     constexpr int kZoomNumerator = 3;
     constexpr int kZoomDenominator = 2;
