@@ -88,6 +88,14 @@ DWORD CALLBACK ReadStream(DWORD_PTR cookie, LPBYTE buffer, LONG room, LONG* read
 
 }  // namespace
 
+void DestroyControl(HWND& control)
+{
+    if (IsWindow(control)) {
+        DestroyWindow(control);
+    }
+    control = nullptr;
+}
+
 // Made at `bounds` so that its first text is laid out once, at the width it
 // is shown at.
 HWND MakeLogRichEdit(HWND parent, HINSTANCE instance, const RECT& bounds, bool shown,

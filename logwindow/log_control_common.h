@@ -7,6 +7,9 @@
 
 #include <cstddef>
 
+// Destroys `control` if it still exists, and forgets it.
+void DestroyControl(HWND& control);
+
 // A rich edit for the view, child IDC_LOG of `parent` at `bounds`, with
 // everything it needs before its first text: `textMode` (TM_PLAINTEXT or
 // TM_RICHTEXT), no undo, a limit far above the trim threshold, lines wrapped

@@ -45,10 +45,7 @@ bool CWindowsLogControl::Create(HWND parent, HINSTANCE instance)
 
 void CWindowsLogControl::Destroy()
 {
-    if (IsWindow(control)) {
-        DestroyWindow(control);
-    }
-    control = nullptr;
+    DestroyControl(control);
 }
 
 // The font becomes the default format, and the format of all text already

@@ -2,6 +2,7 @@
 #include "logwindow/windows_system_log.h"
 
 #include "logwindow/control_keys.h"
+#include "logwindow/log_control_common.h"
 #include "logwindow/log_view_menu.h"
 #include "logwindow/window_numbers.h"
 #include "runtime/thread_name.h"
@@ -372,14 +373,6 @@ void CWindowsSystemLog::FitLogView(WPARAM kind, LPARAM size)
     const int width = LOWORD(size);
     const int height = std::max(0, HIWORD(size) - band);
     logView->Place(0, band, width, height);
-}
-
-static void DestroyControl(HWND& control)
-{
-    if (IsWindow(control)) {
-        DestroyWindow(control);
-    }
-    control = nullptr;
 }
 
 void CWindowsSystemLog::DestroyWindows()

@@ -118,10 +118,7 @@ bool CWineLogControl::Create(HWND owner, HINSTANCE module)
 
 void CWineLogControl::Destroy()
 {
-    if (IsWindow(control)) {
-        DestroyWindow(control);
-    }
-    control = nullptr;
+    DestroyControl(control);
 }
 
 // A control with text is made anew in the new font: setting a font on text
