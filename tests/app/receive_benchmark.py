@@ -119,10 +119,8 @@ class Watcher:
     """log_window_driver.exe watch, in its own process, for one case."""
 
     def __init__(self, target, limit_s):
-        self.path = tempfile.NamedTemporaryFile(suffix=".watch", delete=False).name
-        self.process = subprocess.Popen(
-            [e2e.WINE, e2e.DRIVER_EXE, "watch", self.path, "%d" % target, "%d" % limit_s],
-            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.path, self.process = start_driver("watch", ".watch", "%d" % target,
+                                               "%d" % limit_s)
         if not e2e.wait_until(lambda: self.lines()[:1] == ["ready"], interval=0.02):
             self.stop()
             raise SystemExit("the view watcher did not start")
@@ -147,6 +145,15 @@ class Watcher:
         return result
 
 
+def start_driver(command, suffix, *arguments):
+    """Starts a driver command that writes to a new temporary file; returns (path, process)."""
+    path = tempfile.NamedTemporaryFile(suffix=suffix, delete=False).name
+    process = subprocess.Popen([e2e.WINE, e2e.DRIVER_EXE, command, path, *arguments],
+                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    return path, process
+
+
 def end_driver(process, path):
     """Asks a driver command that writes to `path` to end, and waits until it has."""
     open(path + ".stop", "w").close()
@@ -161,11 +168,8 @@ class Responder:
     """log_window_driver.exe respond, asking the window all along one case."""
 
     def __init__(self, limit_s):
-        self.path = tempfile.NamedTemporaryFile(suffix=".answers", delete=False).name
-        self.process = subprocess.Popen(
-            [e2e.WINE, e2e.DRIVER_EXE, "respond", self.path, "%d" % limit_s,
-             "%d" % RESPOND_PAUSE_MS],
-            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.path, self.process = start_driver("respond", ".answers", "%d" % limit_s,
+                                               "%d" % RESPOND_PAUSE_MS)
 
     def stop(self):
         """(median ms, worst ms, unanswered) of the answers, or None."""

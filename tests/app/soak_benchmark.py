@@ -33,7 +33,6 @@ import json
 import os
 import subprocess
 import sys
-import tempfile
 import time
 
 import end_to_end_test as e2e
@@ -72,11 +71,8 @@ class ControlWatcher:
     """log_window_driver.exe controls, noting every view control for the whole run."""
 
     def __init__(self, limit_s):
-        self.path = tempfile.NamedTemporaryFile(suffix=".controls", delete=False).name
-        self.process = subprocess.Popen(
-            [e2e.WINE, e2e.DRIVER_EXE, "controls", self.path, "%d" % limit_s,
-             "%d" % CONTROL_LOOK_MS],
-            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.path, self.process = bench.start_driver("controls", ".controls", "%d" % limit_s,
+                                                     "%d" % CONTROL_LOOK_MS)
         # Ready, and the control that is there before any traffic seen.
         if not e2e.wait_until(lambda: len(self.lines()) >= 2, interval=0.02):
             self.stop()

@@ -81,6 +81,16 @@ bool StopRequested(const std::wstring& stopPath)
     return GetFileAttributesW(stopPath.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// A watch's record, made anew; its first line tells the caller that the
+// watch has begun.
+HANDLE StartRecord(const std::wstring& path, bool* written)
+{
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    *written = file != INVALID_HANDLE_VALUE && WriteLine(file, "ready\n");
+    return file;
+}
+
 }  // namespace
 
 SequenceRun TrailingSequenceRun(const std::wstring& text)
@@ -112,12 +122,11 @@ SequenceRun TrailingSequenceRun(const std::wstring& text)
 
 bool WatchView(HWND window, const std::wstring& path, unsigned target, double seconds)
 {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    bool written = false;
+    const HANDLE file = StartRecord(path, &written);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
-    bool written = WriteLine(file, "ready\n");
     const std::wstring stopPath = path + L".stop";
     const ULONGLONG started = GetTickCount64();
     const ULONGLONG limitMs = static_cast<ULONGLONG>(seconds * 1000.0);
@@ -166,12 +175,11 @@ bool WatchView(HWND window, const std::wstring& path, unsigned target, double se
 
 bool WatchControls(HWND window, const std::wstring& path, double seconds, DWORD pauseMs)
 {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    bool written = false;
+    const HANDLE file = StartRecord(path, &written);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
-    bool written = WriteLine(file, "ready\n");
     const std::wstring stopPath = path + L".stop";
     const ULONGLONG started = GetTickCount64();
     const ULONGLONG limitMs = static_cast<ULONGLONG>(seconds * 1000.0);
